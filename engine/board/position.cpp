@@ -1,0 +1,1 @@
+#include "board/position.h"

