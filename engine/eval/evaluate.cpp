@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "control/engine.h"
 #include "eval/eval_cache.h"
 
 namespace tavrix {
@@ -251,8 +252,8 @@ void UpdatePhase(const Position& pos) {
     Eval.endWeightEighth = Eval.endWeight >> 3;
 }
 
-void SetDrawScore(int32_t drawValue, Colour rootSide) {
-    const int32_t stored = -(drawValue * PAWN_VALUE / 100);
+void SetDrawScore(int32_t storedDrawValue, Colour rootSide) {
+    const int32_t stored = storedDrawValue;
     Eval.drawScore[rootSide] = -stored;
     Eval.drawScore[rootSide ^ 1] = stored;
 }
@@ -295,6 +296,18 @@ void PrepareEvaluation(const Position& pos, Colour rootSide, const EvalOptions& 
     UpdatePhase(pos);
     RefreshPawnFiles(pos);
     BuildPieceTables(pos);
+}
+
+EvalOptions EvalOptionsFromSettings(uint32_t searchFlags, int32_t tablebaseMen) {
+    EvalOptions o;
+    const uint32_t style = (searchFlags & OptionFlag::PLAYING_STYLE) >> OptionFlag::PLAYING_STYLE_SHIFT;
+    o.style = style == 1 ? PlayingStyle::AGGRESSIVE : style == 2 ? PlayingStyle::SOLID : PlayingStyle::NORMAL;
+    o.hyperModern = (searchFlags & OptionFlag::HYPER_MODERN) != 0;
+    o.drawValue = Settings.drawValue;
+    o.useTablebases = (searchFlags & OptionFlag::USE_TABLEBASES) != 0;
+    o.tablebaseDepth = static_cast<int32_t>(Settings.tablebaseDepth);
+    o.tablebaseMen = tablebaseMen;
+    return o;
 }
 
 // ---------------------------------------------------------------- positional score

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "control/engine.h"
+#include "control/options.h"
 #include "eval/eval_cache.h"
 #include "eval/evaluate.h"
 #include "eval/eval_test_board.h"
@@ -41,11 +43,37 @@ TEST_F(EvaluateTest, DrawValueGivesEngineSideAndOpponentOppositeScores) {
     for (const Case& c : cases) {
         Position p = MakePosition(c.root == WHITE ? "4k3/8/8/8/8/8/8/4K2R w - -" : "4k3/8/8/8/8/8/8/4K2R b - -");
         EvalOptions options;
-        options.drawValue = c.value;
+        options.drawValue = StoredDrawValue(c.value);
         PrepareEvaluation(p, c.root, options);
         EXPECT_EQ(DrawScore(c.root), c.engine) << c.value;
         EXPECT_EQ(DrawScore(c.root ^ 1), c.opponent) << c.value;
     }
+}
+
+TEST_F(EvaluateTest, OptionsComeFromSetOption) {
+    struct Case { const char* option; Colour root; int32_t engine; PlayingStyle style; bool hyper; };
+    const Case cases[] = {
+        {"Tavrix Draw Value value 50", WHITE, 64, PlayingStyle::NORMAL, false},
+        {"Tavrix Draw Value value 50", BLACK, 64, PlayingStyle::NORMAL, false},
+        {"Tavrix Draw Value value -100", WHITE, -128, PlayingStyle::NORMAL, false},
+        {"Playing Style value Aggressive", WHITE, 0, PlayingStyle::AGGRESSIVE, false},
+        {"Playing Style value Solid", BLACK, 0, PlayingStyle::SOLID, false},
+        {"Hyper-Modern Play value true", WHITE, 0, PlayingStyle::NORMAL, true},
+    };
+    for (const Case& c : cases) {
+        ResetEngineSettings();
+        LoadDefaults();
+        Settings.optionFlags &= ~OptionFlag::HYPER_MODERN;
+        SetOption(c.option);
+        const EvalOptions options = EvalOptionsFromSettings(Settings.optionFlags, 5);
+        EXPECT_EQ(options.style, c.style) << c.option;
+        EXPECT_EQ(options.hyperModern, c.hyper) << c.option;
+        Position p = MakePosition("4k3/8/8/8/8/8/8/4K2R w - -");
+        PrepareEvaluation(p, c.root, options);
+        EXPECT_EQ(DrawScore(c.root), c.engine) << c.option;
+        EXPECT_EQ(DrawScore(c.root ^ 1), -c.engine) << c.option;
+    }
+    ResetEngineSettings();
 }
 
 TEST_F(EvaluateTest, PlayingStyleLightensOneSidesRisks) {
@@ -256,7 +284,7 @@ TEST_F(EvaluateTest, HorizonAddsTheOtherSidesHangingMaterialToTheReturnedScoreOn
 TEST_F(EvaluateTest, TablebaseScoresCountDistanceAndPly) {
     // White is a rook up; the draw keeps one unit per pawn of material on the draw score.
     EvalOptions options;
-    options.drawValue = 50;
+    options.drawValue = StoredDrawValue(50);
     Position p = Prepared("4k3/8/8/8/8/8/8/R3K3 w - -", options);
     struct Case { Colour side; int32_t ply; int32_t distance; int32_t score; int32_t kind; };
     const Case cases[] = {
