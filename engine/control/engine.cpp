@@ -8,6 +8,7 @@ GoLimits Limits{};
 void ResetControlState() {
     Control = ControlState{};
     Control.startupMode = STARTUP_MODE_DEFAULT;
+    Control.learningAnchor = -1;
 }
 
 void ResetGoLimits() {

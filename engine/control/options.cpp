@@ -5,6 +5,7 @@
 #include "control/elo.h"
 #include "control/engine.h"
 #include "control/keywords.h"
+#include "control/timeman.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 
@@ -269,7 +270,8 @@ void LoadDefaults() {
     Settings.tablebaseDepth = DEFAULT_TABLEBASE_DEPTH;
     Settings.drawValue = 0;
     ResetGoLimits();
-    // The game clocks and the piece-letter table are reset by their own code when it exists.
+    ResetClocks();
+    // The piece-letter table is reset by its own code when it exists.
 }
 
 void PrintOptions() {

@@ -7,6 +7,7 @@
 
 #include "control/engine.h"
 #include "control/options.h"
+#include "control/timeman.h"
 #include "control/uci.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
@@ -58,8 +59,9 @@ void ReadSwitches(int argc, const char* const* argv) {
 }
 
 int32_t StartupSequence() {
-    // Still to come with their subsystems: the clock base, the search work tables and the
-    // tablebases (which may fail start-up).
+    // Still to come with their subsystems: the search work tables and the tablebases
+    // (which may fail start-up).
+    ResetTimeState();
     LoadDefaults();
     Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;

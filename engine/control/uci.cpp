@@ -4,6 +4,9 @@
 
 #include "control/keywords.h"
 #include "control/options.h"
+#include "control/setup.h"
+#include "control/think.h"
+#include "control/timeman.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 
@@ -109,12 +112,17 @@ int CommandIsReady() {
 
 void CommandPonderhit() {
     // Only a running ponder search can be switched to normal thinking; without one it is ignored.
-    // The switch itself belongs to think control.
+    if (Control.engineState != EngineStateValue::PONDERING) return;
+    // The opponent played the expected move: its clock ran while we pondered.
+    const int32_t pondered = ElapsedMs();
+    BookMove(NO_SCORE, 0, 0);
+    Ponderhit(pondered);
 }
 
 void CommandUciNewGame() {
     // The finished game is saved here once the game record exists.
     Control.newGameFlag = true;
+    ClearTimeControl();
     ClearHashTable();
 }
 
@@ -146,7 +154,7 @@ void CommandPosition(const char* cursor) {
     Control.newGameFlag = false;
     CopyText(Control.lastPositionCommand, cursor, COMMAND_LINE_SIZE);
     const PositionCommand command = ParsePosition(cursor);
-    (void)command;  // set-up and moves are carried out by the game board code
+    if (command.base == PositionBase::START) ClearTimeControl();  // set-up and moves are carried out by the game board code
 }
 
 GoCommand ParseGo(const char* cursor) {
@@ -203,11 +211,18 @@ GoCommand ParseGo(const char* cursor) {
     return go;
 }
 
-void CommandGo(const char* cursor) {
-    const GoCommand go = ParseGo(cursor);
+void ApplyGoClocks(const GoCommand& go) {
     Limits = go.limits;
-    // Still to come with think control and time management: the searchmoves list from the
-    // move texts, the time control from the mover's clock (search type 4), then Think.
+    if (go.clocksReset) ResetClocks();
+    const bool white = GameBoard.position.sideToMove == WHITE;
+    const int32_t remaining = white ? go.whiteTime : go.blackTime;
+    // SetTimeControl makes the search timed and resets the clocks.
+    if (remaining != 0) SetTimeControl(go.movesToGo, remaining, white ? go.whiteIncrement : go.blackIncrement);
+}
+
+void CommandGo(const char* cursor) {
+    ApplyGoClocks(ParseGo(cursor));
+    // Still to come with think control: the searchmoves list from the move texts, then Think.
 }
 
 }  // namespace tavrix

@@ -51,6 +51,9 @@ struct GoCommand {
 // Parses the text behind "go"; starts from the current limits (search type carries over) and
 // reports unknown parameters.
 GoCommand ParseGo(const char* cursor);
+// Takes over the limits of "go" and sets up the clocks: a fresh clock reset when asked, the
+// timed control when the side to move has time on its clock.
+void ApplyGoClocks(const GoCommand& go);
 
 // ---------------------------------------------------------------- command handlers
 void CommandUci();
