@@ -150,8 +150,9 @@ void AllotClock(int side) {
             Time.lookAheadTime[side] = Time.timeAvailable[side];
             return;
         }
-        // A repeating period, or the period the side is in; the game so far is never current.
-        const int current = i == 0 ? 1 : i;
+        // A repeating period, or the counted period the side is in; the game so far is never
+        // the current one (the side behind by a move lands there).
+        const int current = (i == 0 && p.count > 0) ? 1 : i;
         const TimePeriod& c = Time.periods[current];
         if (c.moves == 0) return;  // nothing to divide the time over
         const int64_t q = m / c.moves;
@@ -195,8 +196,9 @@ void StartBudget(int32_t movesToGo, int32_t timeAvailable, int32_t increment, in
         const int64_t d = increment - increment / 16;
         const int64_t total = a + d * (b - 1);
         int64_t target = total / std::min(b, MAX_BUDGET_MOVES);
+        // The first moves after the book (or of the game) get more time.
         const int32_t pastAnchor = GameRecord.length - Control.learningAnchor;
-        if (Control.learningAnchor >= 0 && pastAnchor >= 1 && pastAnchor <= ANCHOR_BONUS_PLIES)
+        if (pastAnchor >= 1 && pastAnchor <= ANCHOR_BONUS_PLIES)
             target += (ANCHOR_BONUS_PLIES + 1 - pastAnchor) * target / 16;
         if (OptionOn(OptionFlag::PONDER)) target += target / 4;
         target = std::min(target, a);
