@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "board/moveservices.h"
+#include "board/tables.h"
 
 namespace tavrix {
 
@@ -11,8 +12,6 @@ OrderingState Ordering;
 
 namespace {
 
-constexpr uint16_t AttackWeightOf[8] = {0, AttackWeight::PAWN, AttackWeight::KNIGHT, AttackWeight::BISHOP,
-                                        AttackWeight::ROOK, AttackWeight::QUEEN, AttackWeight::KING, 0};
 constexpr int32_t RATIO_SCALE = 256;
 constexpr uint8_t RATIO_MAX = 255;
 constexpr int32_t CHECK_DISTANCE_WEIGHT = 8;
@@ -20,55 +19,15 @@ constexpr int32_t CHECK_KIND_WEIGHT = 8;
 // Shift of a promotion threat by how far the square ahead still is from promotion.
 constexpr int PROMOTION_THREAT_SHIFT[8] = {2, 2, 2, 2, 2, 2, 1, 0};  // by rank from the pusher's side
 
-// Capturers of one side on a square, in the order they would capture.
-enum CapturerClass { CAP_PAWN, CAP_MINOR, CAP_ROOK, CAP_QUEEN, CAP_CLASSES };
-constexpr int32_t CapturerValue[CAP_CLASSES] = {PAWN_VALUE, KNIGHT_VALUE, ROOK_VALUE, QUEEN_VALUE};
-constexpr int EXCHANGE_STEPS = 40;
-
-struct Capturers {
-    int count[CAP_CLASSES];
+// The capturers of both sides on one square, as the exchange tables read them.
+struct ExchangeSides {
+    int32_t own;    // attackWeight + x-ray byte of the side moving there
+    int32_t enemy;
 };
 
-Capturers Decode(uint16_t weight, uint8_t xray) {
-    Capturers c{};
-    c.count[CAP_PAWN] = (weight >> 10) & 3;
-    c.count[CAP_MINOR] = ((weight >> 8) & 3) + ((weight >> 6) & 3);
-    c.count[CAP_ROOK] = (weight >> 4) & 3;
-    // The king and pieces that x-ray through a friendly slider capture last, like queens.
-    c.count[CAP_QUEEN] = ((weight >> 1) & 7) + (weight & 1) + xray / 2;
-    return c;
-}
-
-// Takes the cheapest capturer; -1 when none is left.
-int PopCheapest(Capturers& c) {
-    for (int k = 0; k < CAP_CLASSES; ++k)
-        if (c.count[k] > 0) {
-            --c.count[k];
-            return k;
-        }
-    return -1;
-}
-
-// What `defenders` win back once the first of `attackers` has taken their piece; each side
-// stops capturing when going on does not pay.
-int32_t ExchangeGain(Capturers defenders, Capturers attackers) {
-    int onSquare = PopCheapest(attackers);
-    if (onSquare < 0) return 0;
-    int32_t victims[EXCHANGE_STEPS];
-    int n = 0;
-    Capturers* sides[2] = {&defenders, &attackers};
-    for (int turn = 0; n < EXCHANGE_STEPS; turn ^= 1) {
-        const int next = PopCheapest(*sides[turn]);
-        if (next < 0) break;
-        victims[n++] = CapturerValue[onSquare];
-        onSquare = next;
-    }
-    int32_t gain = 0;
-    while (n > 0) {
-        const int32_t g = victims[--n] - gain;
-        gain = g > 0 ? g : 0;
-    }
-    return gain;
+int32_t ExchangeFromSums(int32_t own, int32_t enemy) {
+    auto cls = [](int32_t index) { return AttackClass[index < ATTACK_CLASS_SIZE ? index : ATTACK_CLASS_SIZE - 1]; };
+    return EXCHANGE_UNIT * ExchangeTable[cls(own) | cls(enemy) << 7];
 }
 
 int Sign(int v) { return (v > 0) - (v < 0); }
@@ -77,13 +36,9 @@ bool MovesAlong(PieceType t, bool straight) {
     return t == QUEEN || t == (straight ? ROOK : BISHOP);
 }
 
-void AddCapturer(Capturers& c, PieceType t) {
-    c.count[t == BISHOP ? CAP_MINOR : t == ROOK ? CAP_ROOK : CAP_QUEEN]++;
-}
-
 // Sliders of either colour behind the origin on the line through the destination: once
 // the pawn has gone they reach the promotion square.
-void AddSlidersBehind(const Position& pos, Colour side, int from, int to, Capturers& own, Capturers& enemy) {
+void AddSlidersBehind(const Position& pos, Colour side, int from, int to, ExchangeSides& sums) {
     const int df = Sign(FileOf(from) - FileOf(to)), dr = Sign(RankOf(from) - RankOf(to));
     const bool straight = df == 0 || dr == 0;
     for (int f = FileOf(from) + df, r = RankOf(from) + dr; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
@@ -91,7 +46,7 @@ void AddSlidersBehind(const Position& pos, Colour side, int from, int to, Captur
         const PieceType t = pos.pieceType[sq];
         if (t == NO_PIECE) continue;
         if (!MovesAlong(t, straight)) break;
-        AddCapturer(pos.pieceColour[sq] == side ? own : enemy, t);
+        (pos.pieceColour[sq] == side ? sums.own : sums.enemy) += AttackWeightOf[t];
     }
 }
 
@@ -104,10 +59,9 @@ int32_t ExchangePenalty(const Position& pos, Colour side, Move move, bool promot
     const AttackRecord& enemy = pos.attackMap[side ^ 1].square[to];
     uint16_t ownWeight = own.attackWeight;
     if (own.attackerSlots & pos.squareSlot[from]) ownWeight = uint16_t(ownWeight - AttackWeightOf[mover]);
-    Capturers defenders = Decode(ownWeight, own.xrayWeight);
-    Capturers attackers = Decode(enemy.attackWeight, enemy.xrayWeight);
-    if (promotionXray) AddSlidersBehind(pos, side, from, to, defenders, attackers);
-    const int32_t back = ExchangeGain(defenders, attackers);
+    ExchangeSides sums{ownWeight + own.xrayWeight, enemy.attackWeight + enemy.xrayWeight};
+    if (promotionXray) AddSlidersBehind(pos, side, from, to, sums);
+    const int32_t back = ExchangeFromSums(sums.own, sums.enemy);
     return back < moverValue ? back - moverValue : 0;
 }
 
@@ -224,7 +178,7 @@ int ClampPly(int32_t ply) { return ply < 0 ? 0 : (ply >= ORDERING_PLIES ? ORDERI
 }  // namespace
 
 int32_t ExchangeBack(uint16_t ownWeight, uint8_t ownXray, uint16_t enemyWeight, uint8_t enemyXray) {
-    return ExchangeGain(Decode(ownWeight, ownXray), Decode(enemyWeight, enemyXray));
+    return ExchangeFromSums(ownWeight + ownXray, enemyWeight + enemyXray);
 }
 
 void ClearOrderingStats() {
