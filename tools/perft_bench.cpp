@@ -84,7 +84,11 @@ void Speed(const Entry& e, int depth, const char* label) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef TAVRIX_TEST_DATA
+    const char* path = TAVRIX_TEST_DATA "/perftsuite.epd";
+#else
     const char* path = "tests/data/perftsuite.epd";
+#endif
     int maxDepth = 99;
     bool speedOnly = false;
     for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,25 @@
+// King safety and threats: the king term, the threat term and the threat services of the
+// quiescence search.
+#pragma once
+
+#include <cstdint>
+
+#include "board/position.h"
+
+namespace tavrix {
+
+// White's king term minus Black's; writes the king marks into undoTop.
+int32_t EvaluateKings(Position& pos);
+// Attack penalty (<= 0) for `side`'s king zone, with its marks.
+int32_t EvaluateKingZone(Position& pos, Colour side);
+// Hanging, trapped, pinned and overloaded pieces, from White's view; feeds the threat lists.
+int32_t EvaluateThreats(Position& pos);
+// Largest gain an enemy slider makes through the piece on `square`; adds its penalty.
+int32_t XrayThreat(const Position& pos, Colour side, int square, int32_t& penalty);
+
+// Quiescence services.
+bool HasHangingThreat(const Position& pos, Colour side, int32_t margin);
+int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value);
+bool MateThreatTest(Position& pos, Colour side);
+
+}  // namespace tavrix
