@@ -123,11 +123,11 @@ TEST(Threats, DefenderOfTwoPiecesIsOverloaded) {
     struct Case { const char* fen; int term; };
     const Case cases[] = {
         // One attacked bishop: acc = 416 / 2 + 416 = 624, t = -(624 >> 7).
-        {"2r3k1/8/8/8/2B1B3/8/3N4/6K1 w", -(624 >> 7)},
+        {"2r4k/8/8/8/2B1B3/8/3N4/6K1 w", -(624 >> 7)},
         // Both attacked: the second adds 16 * (416 >> 4) + 416 more.
-        {"2r1r1k1/8/8/8/2B1B3/8/3N4/6K1 w", -(624 >> 7) - ((624 + 16 * 26 + 416) >> 7)},
+        {"2r1r2k/8/8/8/2B1B3/8/3N4/6K1 w", -(624 >> 7) - ((624 + 16 * 26 + 416) >> 7)},
         // Each bishop with its own defender: no overload.
-        {"2r1r1k1/8/8/8/2B1B3/1P3P2/8/6K1 w", 2 * -((64 + 416) >> 7)},
+        {"2r1r2k/8/8/8/2B1B3/1P3P2/8/6K1 w", 2 * -((64 + 416) >> 7)},
     };
     for (const Case& c : cases) {
         Board b(c.fen);
