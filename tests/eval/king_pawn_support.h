@@ -88,6 +88,12 @@ inline std::string FlipFen(const std::string& fen) {
     const char side = (space != std::string::npos && fen[space + 1] == 'b') ? 'w' : 'b';
     out += ' ';
     out += side;
+    const size_t castling = space == std::string::npos ? std::string::npos : fen.find(' ', space + 1);
+    if (castling != std::string::npos) {
+        out += ' ';
+        for (size_t j = castling + 1; j < fen.size() && fen[j] != ' '; ++j)
+            out += static_cast<char>(std::isupper(static_cast<unsigned char>(fen[j])) ? std::tolower(fen[j]) : std::toupper(fen[j]));
+    }
     return out;
 }
 
