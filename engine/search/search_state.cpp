@@ -4,6 +4,9 @@ namespace tavrix {
 
 SearchState Search;
 
-void ResetSearchState() { Search = SearchState{}; }
+void ResetSearchState() {
+    Search = SearchState{};
+    Search.tableAge = 1;  // 0 would make a stored flags word look empty
+}
 
 }  // namespace tavrix
