@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "board/position.h"
 #include "search/search_state.h"
 #include "search/ttable.h"
 
@@ -21,6 +22,7 @@ std::unique_ptr<Position> SparsePosition(uint32_t keyLow, uint32_t keyHigh) {
     put(12, PAWN, WHITE);
     put(60, KING, BLACK);
     put(57, KNIGHT, BLACK);
+    SetUpPosition(*pos, WHITE, 0);  // attack maps for move validation
     pos->hashKey[0] = keyLow;
     pos->hashKey[1] = keyHigh;
     pos->ply = 1;
