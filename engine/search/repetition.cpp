@@ -1,9 +1,8 @@
 #include "search/repetition.h"
 
-namespace tavrix {
+#include "board/tables.h"
 
-// Owned by the board; the quiet-move test needs the piece terms of the key.
-extern const uint64_t PieceKeys[12][64];
+namespace tavrix {
 
 RepetitionState Repetition;
 
