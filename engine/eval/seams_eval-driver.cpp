@@ -3,17 +3,6 @@
 
 namespace tavrix {
 
-// eval-material
-void BuildMaterialClassTable() {}
-uint8_t ClassifyMaterial(const Position&, Colour) { return 16; }
-bool IsPawnStalemate(const Position&, Colour) { return false; }
-int32_t EvaluateRookPawnVsRook(const Position&, Colour, int32_t&) { return 0; }
-int32_t EvaluateQueenVsPawn(const Position&, Colour, Colour, int32_t&) { return 0; }
-int32_t EvaluateBishopRookPawn(const Position&, Colour, Colour, int32_t&, int32_t&) { return 0; }
-int32_t EvaluateLoneKing(const Position&, Colour, Colour) { return 0; }
-int32_t EvaluatePawnEnding(const Position&, Colour, int32_t base) { return base; }
-int32_t EvaluateKingPawnVsKing(const Position&, Colour, Colour, int32_t&, const AttackMap&) { return 0; }
-
 // eval-king-pawn
 int32_t EvaluateKings(Position&) { return 0; }
 int32_t EvaluateThreats(Position&) { return 0; }
