@@ -579,14 +579,15 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
         }
     }
 
-    // Opposition.
-    int d = FileRankDistance(kings[WHITE], kings[BLACK]) - (side == BLACK ? 1 : 0);
-    const int tw = tally[WHITE].spareTempi, tb = tally[BLACK].spareTempi;
+    // Opposition, judged for the side to move so that colour-flipped twins score alike.
+    const int d = FileRankDistance(kings[WHITE], kings[BLACK]);
+    const int tUs = tally[side].spareTempi, tThem = tally[side ^ 1].spareTempi;
     int i;
-    if (tw == tb) i = std::min(d + 2 * tw, 16);
-    else if (tw > tb) i = std::min(d + (tb - ((tb ^ d) & 1)), 13);
-    else i = std::min(d + (tw - ((tw ^ d) & 1)), 14);
-    v += OPPOSITION[std::max(i, 0)];
+    if (tUs == tThem) i = std::min(d + 2 * tUs, 16);
+    else if (tUs > tThem) i = std::min(d + (tThem - ((tThem ^ d) & 1)), 13);
+    else i = std::min(d + (tUs - ((tUs ^ d) & 1)), 14);
+    const int32_t opposition = OPPOSITION[std::max(i, 0)];
+    v += side == WHITE ? opposition : -opposition;
 
     if (pos.pawnSlots[BLACK] == 0 && pos.material[BLACK] == 0 && v > BARE_SIDE_LEAD) v += BARE_SIDE_BONUS;
     if (pos.pawnSlots[WHITE] == 0 && pos.material[WHITE] == 0 && v < -BARE_SIDE_LEAD) v -= BARE_SIDE_BONUS;

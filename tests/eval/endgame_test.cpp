@@ -263,3 +263,38 @@ TEST_F(EndgameTest, PawnEndingFavoursThePasserAndTheActiveKing) {
 
 }  // namespace
 }  // namespace tavrix
+
+namespace tavrix {
+namespace {
+
+// Every endgame evaluator sees a position and its colour-flipped twin alike.
+TEST(EndgameSymmetry, FlippedTwinsScoreAlike) {
+    const char* fens[] = {
+        "8/8/3k4/8/8/3NN3/4K3/8 w - - 0 1",       "k7/8/1K6/8/8/8/8/7R w - - 0 1",
+        "8/P7/8/8/8/7k/8/1N2K3 w - - 0 1",        "4k3/8/4K3/4P3/8/8/8/8 b - - 0 1",
+        "4k3/8/8/3KP3/8/8/8/8 w - - 0 1",         "k7/8/8/P7/8/8/3B4/4K3 w - - 0 1",
+        "8/8/2k5/8/P3K3/8/3B4/8 b - - 0 1",       "8/1k6/8/P7/8/1p6/3B4/4K3 w - - 0 1",
+        "1k6/8/8/1P6/8/4K3/8/r3R3 w - - 0 1",     "8/8/8/6k1/2P5/2K5/8/r3R3 b - - 0 1",
+        "7K/8/8/8/8/8/p7/1k3Q2 w - - 0 1",        "8/8/8/8/8/2K5/p7/1k3Q2 b - - 0 1",
+        "8/8/8/3k4/8/3K4/3P4/8 w - - 0 1",        "8/8/8/k7/8/8/6PP/6K1 b - - 0 1",
+        "8/5pk1/6p1/8/3K4/2P5/1P6/8 w - - 0 1",   "8/5pk1/6p1/8/3K4/2P5/1P6/8 b - - 0 1",
+        "8/8/4k3/8/2RP4/8/4K3/r7 w - - 0 1",      "3k4/8/8/8/8/8/2PP4/r2RK3 b - - 0 1",
+    };
+    for (const char* fen : fens) {
+        int32_t scores[2];
+        uint16_t kinds[2];
+        const std::string twin[2] = {fen, evaltest::FlipFen(fen)};
+        for (int i = 0; i < 2; ++i) {
+            ResetEvalState();
+            Position p = evaltest::MakePosition(twin[i]);
+            PrepareEvaluation(p, p.sideToMove, EvalOptions{});
+            scores[i] = Evaluate(p, p.sideToMove, 1, HORIZON_DEPTH, -2 * MATE, 2 * MATE);
+            kinds[i] = UndoTop(p).checkFlag & EvalFlag::KIND_MASK;
+        }
+        EXPECT_EQ(scores[0], scores[1]) << fen << " | " << twin[1];
+        EXPECT_EQ(kinds[0], kinds[1]) << fen;
+    }
+}
+
+}  // namespace
+}  // namespace tavrix
