@@ -4,6 +4,7 @@
 
 #include "control/keywords.h"
 #include "control/options.h"
+#include "control/setup.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 
@@ -146,7 +147,9 @@ void CommandPosition(const char* cursor) {
     Control.newGameFlag = false;
     CopyText(Control.lastPositionCommand, cursor, COMMAND_LINE_SIZE);
     const PositionCommand command = ParsePosition(cursor);
-    (void)command;  // set-up and moves are carried out by the game board code
+    if (command.base == PositionBase::START) NewGame();
+    else if (command.base == PositionBase::FEN) ReadFen(command.fen);  // a refused FEN keeps the board
+    if (command.moves != nullptr) PlayMoveList(command.moves);         // bad tokens are skipped
 }
 
 GoCommand ParseGo(const char* cursor) {

@@ -8,7 +8,5 @@ int32_t EvaluateKings(Position&) { return 0; }
 int32_t EvaluateThreats(Position&) { return 0; }
 int32_t EvaluatePawns(Position&, int32_t, int32_t) { return 0; }
 
-// tablebase probing
-TablebaseResult ProbeTablebase(const Position&, Colour) { return TablebaseResult{false, 0}; }
 
 }  // namespace tavrix
