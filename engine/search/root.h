@@ -9,7 +9,7 @@
 
 namespace tavrix {
 
-constexpr int MAX_ROOT_MOVES = MAX_LIST_MOVES;
+constexpr int ROOT_LIST_SIZE = MAX_LIST_MOVES;
 constexpr int PV_LINE_LENGTH = 64;     // element 1 the root move, 2..62 the line, 0 ends it
 
 // One root move. The line lives in the list's line table and stays put while entries move,
@@ -33,9 +33,9 @@ constexpr uint16_t BOOK = 0x2000;
 
 // Entry 0 is the best move; only entries 0..count-1 are searched.
 struct RootMoveList {
-    RootMove entries[MAX_ROOT_MOVES];
+    RootMove entries[ROOT_LIST_SIZE];
     int32_t count;
-    Move lines[MAX_ROOT_MOVES][PV_LINE_LENGTH];
+    Move lines[ROOT_LIST_SIZE][PV_LINE_LENGTH];
 };
 
 }  // namespace tavrix

@@ -281,13 +281,23 @@ TEST(TimeClock, GoWithoutTheMoversTimeStaysFixed) {
 }
 
 TEST(TimeClock, NewGameEmptiesTheTable) {
-    StartClean();
-    ApplyGoClocks(ParseGo("wtime 60000"));
-    ASSERT_NE(Time.periods[1].count, PeriodCount::UNUSED);
-    Control.protocolState = ProtocolStateValue::READY;
-    Control.engineState = EngineStateValue::IDLE;
-    Dispatch("ucinewgame");
-    for (const TimePeriod& p : Time.periods) EXPECT_EQ(p.count, PeriodCount::UNUSED);
+    struct Case { const char* line; bool emptied; };
+    const Case cases[] = {
+        {"ucinewgame", true},
+        {"position startpos moves e2e4", true},
+        {"position fen 4k3/8/8/8/8/8/8/4K3 w - - 0 40", false},
+        {"isready", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        StartClean();
+        ApplyGoClocks(ParseGo("wtime 60000"));
+        ASSERT_NE(Time.periods[1].count, PeriodCount::UNUSED);
+        Control.protocolState = ProtocolStateValue::READY;
+        Control.engineState = EngineStateValue::IDLE;
+        Dispatch(c.line);
+        EXPECT_EQ(Time.periods[1].count == PeriodCount::UNUSED, c.emptied);
+    }
 }
 
 TEST(TimeClock, BookMoveFillsTheEntry) {
