@@ -4,7 +4,84 @@
 
 #include <cstdint>
 
+#include "board/position.h"
+
 namespace tavrix {
+
+// One cached search result. The layout is fixed because the position-learning file
+// stores these entries verbatim.
+struct TTEntry {
+    uint32_t keyLow;
+    uint16_t move;
+    int16_t score;      // mate scores in root-relative form
+    uint16_t flags;     // TTFlag bits; 0 = empty entry
+    uint16_t moveDepth; // depth the move was stored at; use counter of permanent entries
+    uint32_t keyHigh;
+};
+static_assert(sizeof(TTEntry) == 16);
+
+namespace TTFlag {
+constexpr uint16_t AGE_MASK = 0x0007;
+constexpr uint16_t MATE = 0x0010;
+constexpr uint16_t MATE_THREAT = 0x0020;
+constexpr uint16_t UPPER = 0x0040;
+constexpr uint16_t LOWER = 0x0080;
+constexpr uint16_t EXACT = 0x00C0;
+constexpr uint16_t BOUND_MASK = 0x00C0;
+constexpr uint16_t DEPTH_SHIFT = 8;
+constexpr uint16_t DEPTH_MASK = 0x3F00;
+constexpr uint16_t PERMANENT = 0x8000;
+// What a probe hands back of the flags word.
+constexpr uint16_t PROBE_MASK = 0x80FF;
+}  // namespace TTFlag
+
+constexpr int TT_BUCKET_SIZE = 4;
+constexpr int TT_ENTRIES_PER_KB = 32;   // per half: two halves of 16-byte entries
+constexpr int TT_ALIGNMENT = 64;
+constexpr int MATE_SCORE = 8192;
+constexpr int MATE_THRESHOLD = 7800;
+// A mate entry counts this deep until the root has reported a mate in the current think.
+constexpr int TT_MATE_ENTRY_DEPTH = 62;
+constexpr int TT_MAX_DEPTH = 63;
+constexpr uint16_t TT_USE_COUNTER_MAX = 0xFFFF;
+
+// Geometry and storage of the table.
+struct TTState {
+    TTEntry* half[2];         // White to move, Black to move; 64-byte aligned
+    int32_t hashKb;           // the request obtained: table and evaluation cache
+    int32_t sizeKb;           // kilobytes of both halves; 0 = no table
+    int32_t evalCacheKb;      // share of the last request that belongs to the evaluation cache
+    uint32_t entriesPerHalf;  // E
+    uint32_t indexMask;
+    uint32_t foldValue;
+    bool retainHash;          // "Retain Hash" as of the current search
+    bool rootMateReported;    // the root has reported a mate score in this think
+};
+
+extern TTState TT;
+
+// Frees the table and returns the record to its initial state.
+void ResetTTState();
+
+// Derived sizes of a request of n kilobytes (no allocation).
+struct TTGeometry {
+    int32_t evalCacheKb;      // b
+    int32_t tableKb;          // T
+    uint32_t entriesPerHalf;  // E
+    uint32_t indexMask;
+    uint32_t foldValue;
+};
+TTGeometry ComputeTTGeometry(int32_t kilobytes);
+
+// Retry sequence after failed allocations: first down to a power of two, then alternately
+// down by a quarter and back halfway towards the request before that quarter step.
+struct HashRetry {
+    int32_t request;   // kilobytes to try next
+    int32_t previous;  // the request before the last quarter step
+    uint8_t phase;     // 0 first failure, 1 quarter step next, 2 halfway step next
+};
+// Lowers `retry.request` after the allocation of it failed; it reaches 0 eventually.
+void LowerHashRequest(HashRetry& retry);
 
 // Sizes the table (and the evaluation cache carved from the same request) to at most
 // `kilobytes`, halving on allocation failure. Returns the kilobytes obtained, 0 on failure.
@@ -12,6 +89,8 @@ int32_t ResizeHashTable(int32_t kilobytes);
 // "Clear Hash": empties every entry except learned (permanent) ones and resets the
 // move-ordering statistics.
 void ClearHashTable();
+// Empties every entry, learned ones included.
+void ClearHashTableFully();
 // Releases both halves; the hash size becomes 0.
 void FreeHashTable();
 
