@@ -4,6 +4,13 @@ namespace tavrix {
 
 SearchState Search;
 
-void ResetSearchState() { Search = SearchState{}; }
+void ResetSearchState() {
+    Search = SearchState{};
+    Search.tableAge = 1;
+    Search.pollCountdown = DEFAULT_POLL_INTERVAL;
+    Search.searchFlags = SearchOption::DEFAULT_FLAGS;
+    Search.pruningThreshold = DEFAULT_PRUNING_THRESHOLD;
+    Search.threatDepth = DEFAULT_THREAT_DEPTH;
+}
 
 }  // namespace tavrix
