@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/moveservices.h"
+#include "search/search_state.h"
+
 namespace tavrix {
 
 TTState TT;
@@ -18,7 +21,151 @@ TTEntry* AllocateHalf(uint32_t entries) {
 
 size_t HalfBytes() { return (size_t(TT.entriesPerHalf) + TT_BUCKET_SIZE) * sizeof(TTEntry); }
 
+TTEntry* Bucket(Colour side, uint32_t keyHigh) {
+    uint32_t i = keyHigh & TT.indexMask;
+    if (i >= TT.entriesPerHalf) i -= TT.foldValue;
+    return TT.half[side] + i;
+}
+
+constexpr int AgeOf(uint16_t flags) { return flags & TTFlag::AGE_MASK; }
+
+constexpr uint16_t DepthBits(int32_t depth) {
+    const int32_t d = depth < 0 ? 0 : (depth > TT_MAX_DEPTH ? TT_MAX_DEPTH : depth);
+    return uint16_t(d << TTFlag::DEPTH_SHIFT);
+}
+
+// Writes into the bucket of the position; `newFlags` is complete, `score` already stored form.
+void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t score, uint16_t aux, int32_t depth,
+               Move move) {
+    const uint32_t keyLow = pos.hashKey[0], keyHigh = pos.hashKey[1];
+    const uint8_t age = Search.tableAge;
+    TTEntry* bucket = Bucket(side, keyHigh);
+    const uint16_t moveDepth = uint16_t(depth < 0 ? 0 : depth);
+
+    for (int j = 0; j < TT_BUCKET_SIZE; ++j) {
+        TTEntry& e = bucket[j];
+        if (e.keyLow != keyLow || e.keyHigh != keyHigh) continue;
+        if (e.flags == 0) {
+            // Emptied by Clear Hash: nothing of the old contents may survive.
+            e.move = NO_MOVE;
+            e.moveDepth = 0;
+        }
+        if (move != NO_MOVE && (e.flags & TTFlag::PERMANENT) == 0 && e.moveDepth < moveDepth) {
+            e.move = move;
+            e.moveDepth = moveDepth;
+        }
+        if (newFlags >= e.flags) {
+            if (AgeOf(e.flags) != age) ++Search.hashfull;
+            e.score = int16_t(score);
+            e.flags = newFlags;
+        }
+        return;
+    }
+
+    // Replace the shallowest stale entry; with none stale, the smallest flags word.
+    TTEntry* victim = nullptr;
+    bool staleSeen = false;
+    for (int j = 0; j < TT_BUCKET_SIZE; ++j) {
+        TTEntry* e = bucket + j;
+        const bool stale = AgeOf(e->flags) != age && (e->flags & TTFlag::PERMANENT) == 0;
+        if (stale) {
+            if (!staleSeen || e->flags < victim->flags) victim = e;
+            staleSeen = true;
+        } else if (!staleSeen && (victim == nullptr || e->flags < victim->flags)) {
+            victim = e;
+        }
+    }
+    if (AgeOf(victim->flags) != age) ++Search.hashfull;
+    victim->move = move;
+    if (newFlags & TTFlag::PERMANENT)
+        victim->moveDepth = aux;
+    else
+        // The old occupant's move depth means nothing for this position.
+        victim->moveDepth = move != NO_MOVE ? moveDepth : 0;
+    victim->flags = newFlags;
+    victim->keyLow = keyLow;
+    victim->keyHigh = keyHigh;
+    victim->score = int16_t(score);
+}
+
+uint16_t MateBit(int32_t score) {
+    return (score > MATE_THRESHOLD || score < -MATE_THRESHOLD) ? TTFlag::MATE : 0;
+}
+
 }  // namespace
+
+uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit) {
+    if (TT.sizeKb == 0) return 0;
+    const uint32_t keyLow = pos.hashKey[0], keyHigh = pos.hashKey[1];
+    TTEntry* bucket = Bucket(side, keyHigh);
+    TTEntry* e = nullptr;
+    for (int j = 0; j < TT_BUCKET_SIZE; ++j)
+        if (bucket[j].keyLow == keyLow && bucket[j].keyHigh == keyHigh) {
+            e = bucket + j;
+            break;
+        }
+    if (e == nullptr || e->flags == 0) return 0;
+
+    const uint8_t age = Search.tableAge;
+    const bool permanent = (e->flags & TTFlag::PERMANENT) != 0;
+    const bool usable = AgeOf(e->flags) == age || (TT.retainHash && (e->flags & TTFlag::MATE) == 0) || permanent;
+    if (!usable) return 0;
+    if (permanent && e->moveDepth != TT_USE_COUNTER_MAX) ++e->moveDepth;
+
+    Move move = e->move;
+    if (move != NO_MOVE && !ValidateMove(side, pos, move)) return 0;
+
+    if (AgeOf(e->flags) != age) {
+        e->flags = uint16_t((e->flags & ~TTFlag::AGE_MASK) | age);
+        ++Search.hashfull;
+    }
+    hit.move = move;
+    hit.score = ScoreFromTable(e->score, ply);
+    hit.depth = (e->flags & TTFlag::MATE) && !TT.rootMateReported
+                    ? TT_MATE_ENTRY_DEPTH
+                    : (e->flags & TTFlag::DEPTH_MASK) >> TTFlag::DEPTH_SHIFT;
+    hit.flags = e->flags & TTFlag::PROBE_MASK;
+    return hit.flags;
+}
+
+uint16_t ProbeForPv(Colour side, Position& pos, int32_t& score, int32_t& depth, int32_t ply, Move& move) {
+    TTHit hit{};
+    const uint16_t flags = ProbeTable(side, pos, ply, hit);
+    if (flags != 0) {
+        score = hit.score;
+        depth = hit.depth;
+        move = hit.move;
+    }
+    return flags;
+}
+
+void StoreTable(Colour side, const Position& pos, int32_t ply, int32_t depth, uint16_t flags, int32_t score,
+                Move move, int32_t staticEval) {
+    if (TT.sizeKb == 0) return;
+    const uint16_t newFlags = uint16_t((flags & (TTFlag::BOUND_MASK | TTFlag::MATE_THREAT | TTFlag::PERMANENT)) |
+                                       DepthBits(depth) | Search.tableAge | MateBit(score));
+    StoreCore(side, pos, newFlags, ScoreToTable(score, ply), uint16_t(staticEval), depth, move);
+}
+
+void StoreEntry(Colour side, const Position& pos, uint16_t flags, int32_t score, uint16_t aux, int32_t depth,
+                int32_t ply, Move move) {
+    if (TT.sizeKb == 0) return;
+    const uint16_t newFlags = uint16_t((flags & ~TTFlag::DEPTH_MASK) | DepthBits(depth) | MateBit(score));
+    StoreCore(side, pos, newFlags, ScoreToTable(score, ply), aux, depth, move);
+}
+
+void BeginTableSearch(bool retainHash) {
+    Search.tableAge = Search.tableAge >= TT_MAX_AGE ? 1 : uint8_t(Search.tableAge + 1);
+    Search.hashfull = HASHFULL_BASE;
+    TT.retainHash = retainHash;
+    TT.rootMateReported = false;
+}
+
+int32_t HashfullPermille() {
+    if (TT.sizeKb == 0) return 0;
+    const int64_t permille = int64_t(Search.hashfull) * 1000 / (int64_t(TT.sizeKb) * 64);
+    return permille > 1000 ? 1000 : int32_t(permille);
+}
 
 void FreeHashTable() {
     for (TTEntry*& h : TT.half) {

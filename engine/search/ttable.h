@@ -43,6 +43,8 @@ constexpr int MATE_THRESHOLD = 7800;
 // A mate entry counts this deep until the root has reported a mate in the current think.
 constexpr int TT_MATE_ENTRY_DEPTH = 62;
 constexpr int TT_MAX_DEPTH = 63;
+constexpr uint8_t TT_MAX_AGE = 7;
+constexpr uint32_t HASHFULL_BASE = 31;
 constexpr uint16_t TT_USE_COUNTER_MAX = 0xFFFF;
 
 // Geometry and storage of the table.
@@ -82,6 +84,47 @@ struct HashRetry {
 };
 // Lowers `retry.request` after the allocation of it failed; it reaches 0 eventually.
 void LowerHashRequest(HashRetry& retry);
+
+// What a probe hands back.
+struct TTHit {
+    Move move;         // kind bits completed by the validation; 0 = none
+    int32_t score;     // converted to the probing node's distance from the root
+    int32_t depth;     // 62 for mate entries until the root has reported a mate
+    uint16_t flags;    // the entry's flags masked with PROBE_MASK
+};
+
+// Looks up the position with `side` to move at `ply`. Returns the masked flags word, 0 on
+// a miss. A hit refreshes the entry's age; a stored move the position cannot play is a miss.
+uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit);
+// The same probe with separate results, as the root uses it.
+uint16_t ProbeForPv(Colour side, Position& pos, int32_t& score, int32_t& depth, int32_t ply, Move& move);
+
+// Store from the search: `flags` carries the bound, the mate-threat flag and the permanent
+// bit of the probed entry; depth, age and the mate flag are added here. `staticEval`
+// becomes the use counter when the entry is permanent.
+void StoreTable(Colour side, const Position& pos, int32_t ply, int32_t depth, uint16_t flags, int32_t score,
+                Move move, int32_t staticEval);
+// Store with the caller's own flags (age included) and auxiliary word: the root's PV
+// seeding and learned positions come in here.
+void StoreEntry(Colour side, const Position& pos, uint16_t flags, int32_t score, uint16_t aux, int32_t depth,
+                int32_t ply, Move move);
+
+// Start of a search: next age (1..7), hashfull counter back to its base, Retain Hash taken.
+void BeginTableSearch(bool retainHash);
+// Entries of another age refreshed or overwritten so far, in permille of the table.
+int32_t HashfullPermille();
+
+// Stored form of a score found at `ply`, and back.
+constexpr int32_t ScoreToTable(int32_t score, int32_t ply) {
+    if (score > MATE_THRESHOLD) return score + ply - 1;
+    if (score < -MATE_THRESHOLD) return score - ply + 1;
+    return score;
+}
+constexpr int32_t ScoreFromTable(int32_t stored, int32_t ply) {
+    if (stored > MATE_THRESHOLD) return stored - ply + 1;
+    if (stored < -MATE_THRESHOLD) return stored + ply - 1;
+    return stored;
+}
 
 // Sizes the table (and the evaluation cache carved from the same request) to at most
 // `kilobytes`, halving on allocation failure. Returns the kilobytes obtained, 0 on failure.

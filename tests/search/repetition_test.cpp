@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "search/repetition.h"
+
+namespace tavrix {
+
+extern const uint64_t PieceKeys[12][64];
+
+namespace {
+
+constexpr uint64_t UniqueKey(int ply) { return 0x1000000000ull * uint64_t(ply + 1) + 0x777ull * uint64_t(ply); }
+
+// A game of `current` plies whose search started at `root`: keys[p] is the key of the
+// position at ply p; game positions up to the root are in the history, the rest on the stack.
+struct Line {
+    int root, current, irreversible;
+    std::vector<uint64_t> keys;
+
+    explicit Line(int root_, int current_, int irreversible_)
+        : root(root_), current(current_), irreversible(irreversible_), keys(size_t(current_) + 1) {
+        for (int p = 1; p <= current; ++p) keys[size_t(p)] = UniqueKey(p);
+    }
+
+    std::unique_ptr<Position> Build() const {
+        ResetRepetitionState();
+        auto pos = std::make_unique<Position>();
+        for (int sq = 0; sq < 64; ++sq) pos->pieceColour[sq] = EMPTY_COLOUR;
+        for (int p = 1; p <= root; ++p) {
+            pos->ply = p;
+            pos->hashKey[0] = uint32_t(keys[size_t(p)]);
+            pos->hashKey[1] = uint32_t(keys[size_t(p)] >> 32);
+            RecordGameKey(*pos);
+        }
+        Repetition.searchStartPly = root;
+        pos->ply = current;
+        pos->lastIrreversiblePly = irreversible;
+        pos->undoTop = 1 + current - root;
+        for (int x = root - 1; x < current; ++x) {
+            PlyRecord& r = pos->undoStack[x - root + 2];
+            r.keyLow = uint32_t(keys[size_t(x)]);
+            r.keyHigh = uint32_t(keys[size_t(x)] >> 32);
+        }
+        pos->hashKey[0] = uint32_t(keys[size_t(current)]);
+        pos->hashKey[1] = uint32_t(keys[size_t(current)] >> 32);
+        return pos;
+    }
+};
+
+TEST(Repetition, EarlierOccurrenceSinceTheLastIrreversibleMove) {
+    struct Case {
+        const char* name;
+        int root, current, irreversible;
+        int sameAs;          // ply whose key equals the current one; 0 = none
+        bool highDiffers;    // only the low word matches
+        bool repeated;
+    };
+    const Case cases[] = {
+        {"inside the tree", 10, 16, 1, 12, false, true},
+        {"reaching back into the game", 10, 12, 1, 8, false, true},
+        {"deep in the game", 30, 32, 2, 4, false, true},
+        {"far back in the tree", 2, 40, 1, 20, false, true},
+        {"two plies back is not a repetition", 10, 16, 1, 14, false, false},
+        {"odd distance: other side to move", 10, 16, 1, 13, false, false},
+        {"before the last irreversible move", 10, 16, 11, 10, false, false},
+        {"exactly three plies since irreversible", 10, 16, 13, 12, false, false},
+        {"the irreversible position itself counts", 10, 16, 12, 12, false, true},
+        {"only the low word equal", 10, 16, 1, 12, true, false},
+        {"nothing repeated", 10, 16, 1, 0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(c.root, c.current, c.irreversible);
+        if (c.sameAs != 0) line.keys[size_t(c.current)] = line.keys[size_t(c.sameAs)] ^ (c.highDiffers ? 1ull << 40 : 0);
+        auto pos = line.Build();
+        EXPECT_EQ(IsRepetition(*pos), c.repeated);
+    }
+}
+
+TEST(Repetition, CountingGameOccurrencesForTheRoot) {
+    struct Case {
+        const char* name;
+        int irreversible;
+        std::vector<int> sameAs;
+        int32_t count;
+    };
+    // The root move was made: the current position is one ply past the root at 41.
+    const Case cases[] = {
+        {"none", 1, {}, 0},
+        {"once", 1, {34}, 1},
+        {"twice: threefold", 1, {38, 30}, 2},
+        {"odd plies never count", 1, {39, 35, 30}, 1},
+        {"cut by an irreversible move", 33, {38, 30}, 1},
+        {"fewer than four plies since irreversible", 39, {38}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(41, 42, c.irreversible);
+        for (int p : c.sameAs) line.keys[size_t(p)] = line.keys[42];
+        auto pos = line.Build();
+        EXPECT_EQ(RepetitionCount(*pos), c.count);
+    }
+}
+
+TEST(Repetition, QuietMoveBackIntoAnEarlierPosition) {
+    constexpr int FROM = 21, TO = 38;  // knight f3-g5
+    const int row = (KNIGHT - 1) * 2 + BLACK;
+    const uint64_t after = UniqueKey(20) ^ PieceKeys[row][FROM] ^ PieceKeys[row][TO];
+    struct Case {
+        const char* name;
+        int sameAs;          // ply whose key equals the key after the move
+        Move move;
+        PieceType mover;
+        int irreversible;
+        bool repeats;
+    };
+    const Case cases[] = {
+        {"three plies back", 17, MakeMoveWord(FROM, TO), KNIGHT, 1, true},
+        {"into the game", 9, MakeMoveWord(FROM, TO), KNIGHT, 1, true},
+        {"one ply back is the other side", 19, MakeMoveWord(FROM, TO), KNIGHT, 1, false},
+        {"two plies back", 18, MakeMoveWord(FROM, TO), KNIGHT, 1, false},
+        {"a capture is not quiet", 17, MakeMoveWord(FROM, TO, MoveKind::CAPTURE), KNIGHT, 1, false},
+        {"a pawn move is irreversible", 17, MakeMoveWord(FROM, TO), PAWN, 1, false},
+        {"before the last irreversible move", 15, MakeMoveWord(FROM, TO), KNIGHT, 16, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Line line(12, 20, c.irreversible);
+        line.keys[size_t(c.sameAs)] = after;
+        auto pos = line.Build();
+        pos->pieceType[FROM] = c.mover;
+        pos->pieceColour[FROM] = BLACK;
+        const int32_t plyBefore = pos->ply;
+        EXPECT_EQ(MoveRepeatsPosition(c.move, *pos), c.repeats);
+        EXPECT_EQ(pos->ply, plyBefore);
+        EXPECT_EQ(pos->hashKey[0], uint32_t(UniqueKey(20)));
+    }
+}
+
+TEST(Repetition, GameHistoryReachesFarBackButNotBeyondItsRing) {
+    // Long reversible stretches (a GUI need not claim the fifty-move draw) stay covered
+    // as far as the remembered game positions go.
+    struct Case {
+        int sameAs;
+        bool repeated;
+    };
+    const Case cases[] = {{200, true}, {302 - (GAME_KEY_HISTORY - 4), true}, {302 - GAME_KEY_HISTORY, false}};
+    for (const Case& c : cases) {
+        Line line(300, 302, 1);
+        line.keys[302] = line.keys[size_t(c.sameAs)];
+        EXPECT_EQ(IsRepetition(*line.Build()), c.repeated) << c.sameAs;
+    }
+}
+
+TEST(Repetition, FiftyMoveRule) {
+    struct Case {
+        int32_t ply, irreversible;
+        bool draw;
+    };
+    const Case cases[] = {{100, 1, false}, {101, 1, true}, {150, 52, false}, {150, 50, true}, {5, 5, false}};
+    Position pos{};
+    for (const Case& c : cases) {
+        pos.ply = c.ply;
+        pos.lastIrreversiblePly = c.irreversible;
+        EXPECT_EQ(IsFiftyMoveDraw(pos), c.draw) << c.ply << " " << c.irreversible;
+    }
+}
+
+}  // namespace
+}  // namespace tavrix
