@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "board/position.h"
 #include "eval/king.h"
@@ -160,6 +161,9 @@ int32_t EvaluatePositional(Position& pos, Colour side, Colour strongerSide, int3
 // Per-search set-up from the root position: style, draw score, king-edge table, lazy
 // margins, root material, piece tables.
 void PrepareEvaluation(const Position& pos, Colour rootSide, const EvalOptions& options);
+
+// The "eval" command's text: the main terms and, last, "eval total N" (centipawns, White's view).
+std::string EvalReport(Position& pos);
 
 // ---------------------------------------------------------------- evaluation cache
 // Sizes the two tables (White to move, Black to move) to `kilobytes` in all; zero-filled.

@@ -1,0 +1,34 @@
+// Evaluation cache: full evaluations kept per side to move, checked by an xor of the key.
+#pragma once
+
+#include <cstdint>
+
+#include "board/position.h"
+
+namespace tavrix {
+
+struct EvalCacheEntry {
+    uint32_t word[4];   // lo ^ keyHigh, hi ^ keyLow, lo, hi
+};
+static_assert(sizeof(EvalCacheEntry) == 16);
+
+struct EvalCacheTables {
+    EvalCacheEntry* table[2];   // White to move, Black to move
+    uint32_t mask;              // entries - 1; 0 = no cache
+    int32_t kilobytes;
+};
+
+extern EvalCacheTables EvalCache;
+
+// What a cache entry keeps of one evaluation.
+struct CachedEvaluation {
+    uint16_t flags;      // checkFlag bits 0..12
+    int32_t score;
+    int16_t threatWord;
+    int16_t kingWord;
+};
+
+bool ProbeEvalCache(const Position& pos, Colour side, CachedEvaluation& out);
+void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& value);
+
+}  // namespace tavrix
