@@ -60,7 +60,7 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
     }
 
     // 3. Fifty-move rule.
-    if (pos.ply - pos.lastIrreversiblePly > FIFTY_MOVE_PLIES) return DrawScore(side);
+    if (IsFiftyMoveDraw(pos)) return DrawScore(side);
 
     // 4. Mate distance.
     if (ply - (MATED_BASE - 2) >= beta) return ply - (MATED_BASE - 2);
@@ -73,20 +73,20 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
     // 5. Table probe at the first two quiescence plies.
     uint16_t permanent = 0;
     if (depth >= -1 && TablePresent()) {
-        TTHit hit{};
-        const uint16_t found = ProbeTable(side, pos, ply, hit);
+        NodeEntry hit{};
+        const uint16_t found = ProbeNodeEntry(side, pos, ply, hit);
         if (found != 0) {
-            permanent = found & TTFlag::PERMANENT;
-            const uint16_t bound = found & TTFlag::BOUND_MASK;
-            if (bound == TTFlag::EXACT) {
+            permanent = found & EntryFlag::PERMANENT;
+            const uint16_t bound = found & EntryFlag::BOUND_MASK;
+            if (bound == EntryFlag::EXACT) {
                 SetLine(ply, hit.move);
                 return hit.score;
             }
-            if (bound == TTFlag::LOWER) {
+            if (bound == EntryFlag::LOWER) {
                 SetLine(ply, hit.move);
                 if (hit.score >= beta) return hit.score;
                 alpha = std::max(alpha, hit.score);
-            } else if (bound == TTFlag::UPPER) {
+            } else if (bound == EntryFlag::UPPER) {
                 if (hit.score <= alpha) return hit.score;
                 beta = std::min(beta, hit.score);
             }
@@ -278,8 +278,8 @@ finish:
     if ((forced & ForcedMark::PERPETUAL) && DrawScore(side) < best && best < PERPETUAL_CEILING) return best / 2;
     if (depth != 0) return best;
     if (Search.pv[ply][0] != NO_MOVE && TablePresent()) {
-        const uint16_t bound = best >= beta ? TTFlag::LOWER : best > alphaAtEntry ? TTFlag::EXACT : TTFlag::UPPER;
-        StoreTable(side, pos, ply, 0, static_cast<uint16_t>(bound | permanent), best, Search.pv[ply][0], e);
+        const uint16_t bound = best >= beta ? EntryFlag::LOWER : best > alphaAtEntry ? EntryFlag::EXACT : EntryFlag::UPPER;
+        StoreNodeEntry(side, pos, ply, 0, static_cast<uint16_t>(bound | permanent), best, Search.pv[ply][0], e);
     }
     return best;
 }

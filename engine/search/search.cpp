@@ -126,7 +126,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     }
 
     // 3. Fifty-move rule.
-    if (pos.ply - pos.lastIrreversiblePly > FIFTY_MOVE_PLIES) return DrawScore(side);
+    if (IsFiftyMoveDraw(pos)) return DrawScore(side);
 
     // 4. Mate distance.
     if (ply - (MATED_BASE - 2) >= beta) return ply - (MATED_BASE - 2);
@@ -141,22 +141,22 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     bool lowerFromTable = false, upperFromTable = false;
 
     // 5. Table probe and first cutoff.
-    TTHit hit{};
+    NodeEntry hit{};
     uint16_t found = 0;
-    if (TablePresent()) found = ProbeTable(side, pos, ply, hit);
+    if (TablePresent()) found = ProbeNodeEntry(side, pos, ply, hit);
     Move hashMove = found ? hit.move : NO_MOVE;
-    const uint16_t bound = found & TTFlag::BOUND_MASK;
-    const bool mateEntry = (found & TTFlag::MATE) != 0;
-    bool nodeMateThreat = (found & TTFlag::MATE_THREAT) != 0;
-    const uint16_t permanent = found & TTFlag::PERMANENT;
+    const uint16_t bound = found & EntryFlag::BOUND_MASK;
+    const bool mateEntry = (found & EntryFlag::MATE) != 0;
+    bool nodeMateThreat = (found & EntryFlag::MATE_THREAT) != 0;
+    const uint16_t permanent = found & EntryFlag::PERMANENT;
     auto tableCutoff = [&](bool usable, int32_t& result) {
         if (!usable) return false;
-        if (bound == TTFlag::EXACT) {
+        if (bound == EntryFlag::EXACT) {
             SetLine(ply, hit.move);
             result = hit.score;
             return true;
         }
-        if (bound == TTFlag::LOWER) {
+        if (bound == EntryFlag::LOWER) {
             SetLine(ply, hit.move);
             if (hit.score >= beta) {
                 result = hit.score;
@@ -165,7 +165,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             alpha = std::max(alpha, hit.score);
             best = lower = hit.score;
             lowerFromTable = true;
-        } else if (bound == TTFlag::UPPER) {
+        } else if (bound == EntryFlag::UPPER) {
             if (hit.score <= alpha) {
                 result = hit.score;
                 return true;
@@ -205,8 +205,8 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             if (HasPromotionPawn(pos, side)) upper += PromotionThreat(pos, other, depth, 0);
         }
         if (found && hit.depth <= depth) {
-            if (bound == TTFlag::UPPER) upper = std::max(upper, hit.score + LAZY_MARGIN_PER_PLY * (depth - hit.depth));
-            if (bound == TTFlag::LOWER) lower = std::min(lower, hit.score - LAZY_MARGIN_PER_PLY * (depth - hit.depth));
+            if (bound == EntryFlag::UPPER) upper = std::max(upper, hit.score + LAZY_MARGIN_PER_PLY * (depth - hit.depth));
+            if (bound == EntryFlag::LOWER) lower = std::min(lower, hit.score - LAZY_MARGIN_PER_PLY * (depth - hit.depth));
         }
         if (inCheck) lower = -MATE;
         if (upper < lower) lower = upper;
@@ -265,7 +265,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         int32_t risk = pos.hangingTotal[side];
         if (HasPromotionPawn(pos, other)) risk += PromotionThreat(pos, side, depth, 0);
         const int32_t r = NullReduction(pos, depth, side);
-        const bool tablePredictsFail = bound == TTFlag::UPPER && hit.score < beta && hit.depth >= depth - r - 1;
+        const bool tablePredictsFail = bound == EntryFlag::UPPER && hit.score < beta && hit.depth >= depth - r - 1;
         if (e - risk >= beta && !tablePredictsFail) {
             if (depth <= r && selectivity != 1 && !(rec.checkFlag & CheckThreatMark(side))) return e;
             MakeNullMove(pos);
@@ -278,7 +278,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             if (nullScore < -MATE_THRESHOLD) nodeMateThreat = true;
             if (nullScore >= beta) {
                 if (PieceCount(pos, side) >= 2 || depth < VerifyBelowDepth) {
-                    if (TablePresent()) StoreTable(side, pos, ply, depth, TTFlag::LOWER, nullScore, NO_MOVE, e);
+                    if (TablePresent()) StoreNodeEntry(side, pos, ply, depth, EntryFlag::LOWER, nullScore, NO_MOVE, e);
                     return nullScore;
                 }
                 const int32_t verified = SearchNode(pos, ply, depth - VerifyReduction, fraction, alpha, beta,
@@ -301,12 +301,11 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         if (Search.stopReason != 0) return StoppedScore(pos);
         hashMove = Search.pv[ply][0];
         Search.pv[ply][0] = NO_MOVE;
-        int32_t score = 0, entryDepth = 0;
-        Move entryMove = NO_MOVE;
-        const uint16_t reread = ProbeForPv(side, pos, score, entryDepth, ply, entryMove);
+        NodeEntry again{};
+        const uint16_t reread = ProbeNodeEntry(side, pos, ply, again);
         if (reread != 0) {
             found = reread;
-            nodeMateThreat = nodeMateThreat || (reread & TTFlag::MATE_THREAT);
+            nodeMateThreat = nodeMateThreat || (reread & EntryFlag::MATE_THREAT);
         }
         listSpoiled = true;
     }
@@ -428,9 +427,9 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     // 18. Store.
     const Move bestMove = Search.pv[ply][0];
     if (TablePresent()) {
-        uint16_t storeFlags = best >= beta ? TTFlag::LOWER : best > alphaAtEntry ? TTFlag::EXACT : TTFlag::UPPER;
-        if ((inCheck && evasions == 1) || nodeMateThreat) storeFlags |= TTFlag::MATE_THREAT;
-        StoreTable(side, pos, ply, depth, static_cast<uint16_t>(storeFlags | permanent), best, bestMove, e);
+        uint16_t storeFlags = best >= beta ? EntryFlag::LOWER : best > alphaAtEntry ? EntryFlag::EXACT : EntryFlag::UPPER;
+        if ((inCheck && evasions == 1) || nodeMateThreat) storeFlags |= EntryFlag::MATE_THREAT;
+        StoreNodeEntry(side, pos, ply, depth, static_cast<uint16_t>(storeFlags | permanent), best, bestMove, e);
     }
 
     // 19. Killers, history and cutoff statistics.
@@ -472,7 +471,7 @@ void BeginDriverSearch(Position& pos, uint64_t nodeLimit) {
     for (auto& k : Search.killers) k[0] = k[1] = 0;
     Eval.plyLimit = SEARCH_PLY_LIMIT;
     PrepareEvaluation(pos, pos.sideToMove, Eval.options);
-    BeginTableSearch((Search.searchFlags & SearchOption::RETAIN_HASH) != 0);
+    BeginNodeTableSearch((Search.searchFlags & SearchOption::RETAIN_HASH) != 0);
 }
 
 }  // namespace

@@ -33,7 +33,6 @@ constexpr uint16_t REDUCED = 0x4000;    // the node is searched with a reduction
 constexpr int32_t MATED_BASE = 8193;          // mated at ply p scores p - MATED_BASE
 constexpr int32_t NO_SCORE_YET = -8192;
 constexpr int32_t FORCED_LOSS_BASE = -7700;   // stand-pat base of forced nodes
-constexpr int32_t FIFTY_MOVE_PLIES = 99;
 constexpr int32_t FUTILITY_MARGIN = 416;      // doubled per ply of depth
 constexpr int32_t LAZY_MARGIN_PER_PLY = 64;
 constexpr int32_t FULL_EXTENSION = 32;        // one ply in 1/32 ply

@@ -12,7 +12,7 @@
 #include "search/repetition.h"
 #include "search/search.h"
 #include "search/search_state.h"
-#include "search/ttable.h"
+#include "search/search_table.h"
 
 namespace tavrix {
 
@@ -72,7 +72,7 @@ inline void SetLine(int32_t ply, Move move) {
     Search.pv[ply][1] = NO_MOVE;
 }
 
-inline bool TablePresent() { return TT.sizeKb != 0; }
+inline bool TablePresent() { return TableExists(); }
 
 // The score a node returns once the search has been stopped.
 inline int32_t StoppedScore(const Position& pos) { return Search.scoreSlot[pos.sideToMove]; }
