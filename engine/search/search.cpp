@@ -267,7 +267,11 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         const int32_t r = NullReduction(pos, depth, side);
         const bool tablePredictsFail = bound == EntryFlag::UPPER && hit.score < beta && hit.depth >= depth - r - 1;
         if (e - risk >= beta && !tablePredictsFail) {
-            if (depth <= r && selectivity != 1 && !(rec.checkFlag & CheckThreatMark(side))) return e;
+            if (depth <= r && selectivity != 1 && !(rec.checkFlag & CheckThreatMark(side))) {
+                ++Search.nullShortcuts;
+                return e;
+            }
+            ++Search.nullMoves;
             MakeNullMove(pos);
             const uint32_t nullFlags = (flags & NodeFlag::NULL_CHILD_MASK) | NodeFlag::NULL_SUBTREE;
             const int32_t nullScore =
@@ -292,6 +296,8 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     // 13. Frontier futility.
     const bool futile = (Search.searchFlags & SearchOption::FUTILITY) && depth < FutilityMaxDepth && !inCheck &&
                         !(rec.checkFlag & DangerMark(other)) && alpha >= e + (FUTILITY_MARGIN << (depth - 1));
+
+    if (futile) ++Search.futileNodes;
 
     // 14. Internal iterative deepening.
     bool listSpoiled = false;
@@ -385,6 +391,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             const uint32_t scoutFlags = (childFlags & ~NodeFlag::PV_NODE) | NodeFlag::CUT_NODE;
             if (CutoffRatio(code) < Search.pruningThreshold && searched >= ReducedAfterMoves && !inCheck &&
                 !childInCheck && !tactical && !IsCastling(m) && !(m & CHECK_MARK) && !pvNode && !advancedPush) {
+                ++Search.reducedMoves;
                 child.checkFlag |= PlyMark::REDUCED;
                 score = depth - 1 < 2 ? -Quiesce(pos, ply + 1, 0, -alpha - 1, -alpha, childFlags)
                                       : -SearchNode(pos, ply + 1, depth - 2, fraction, -alpha - 1, -alpha, scoutFlags);
@@ -461,8 +468,11 @@ struct RootEntry {
 
 constexpr int32_t MAX_ROOT_MOVES = 256;
 
+}  // namespace
+
 void BeginDriverSearch(Position& pos, uint64_t nodeLimit) {
     Search.nodes = 0;
+    Search.nullMoves = Search.nullShortcuts = Search.reducedMoves = Search.futileNodes = 0;
     Search.stopReason = 0;
     Search.selectiveDepth = 0;
     Search.pollCountdown = DEFAULT_POLL_INTERVAL;
@@ -470,11 +480,10 @@ void BeginDriverSearch(Position& pos, uint64_t nodeLimit) {
     Search.checkMask[WHITE] = Search.checkMask[BLACK] = 0;
     for (auto& k : Search.killers) k[0] = k[1] = 0;
     Eval.plyLimit = SEARCH_PLY_LIMIT;
+    Repetition.searchStartPly = pos.ply;
     PrepareEvaluation(pos, pos.sideToMove, Eval.options);
     BeginNodeTableSearch((Search.searchFlags & SearchOption::RETAIN_HASH) != 0);
 }
-
-}  // namespace
 
 DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit) {
     PrepareSearchRoot(pos);

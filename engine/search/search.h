@@ -70,6 +70,9 @@ struct DriverResult {
 // the last record is copied into the second entry with its check bit set from the board.
 void PrepareSearchRoot(Position& pos);
 
+// Per-search set-up of the driver: counters, killers, evaluation and table age.
+void BeginDriverSearch(Position& pos, uint64_t nodeLimit);
+
 // Iterative deepening to `depth` plies over all root moves with full windows; resets the
 // per-search counters (not the table). `nodeLimit` 0 means no limit.
 DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit = 0);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/moveservices.h"
 #include "board/position.h"

@@ -60,6 +60,12 @@ struct SearchState {
     uint32_t checkMask[2];   // bit (ply - 1) / 2: the colour was in check at that move
     int32_t checkBonusBase;  // quiescence check bonus of the current depth, for the scorer
 
+    // What the pruning did in this search (for tests and the benchmark).
+    uint64_t nullMoves;       // null moves made
+    uint64_t nullShortcuts;   // shallow nodes answered with the bare evaluation instead
+    uint64_t reducedMoves;    // late moves searched with a reduction
+    uint64_t futileNodes;     // frontier nodes found futile
+
     // Per-ply records.
     Move pv[MAX_PLY][MAX_PLY];  // best line from each ply, 0-terminated
     uint16_t killers[MAX_PLY][2];
