@@ -290,8 +290,9 @@ TEST_F(SearchTest, NodesNearThePlyLimitAreLeaves) {
             BeginDriverSearch(pos, 0);
             Search.iterationDepth = 40;  // no halving of the extensions
             // The undo stack grows with the ply like in a real search.
-            pos.undoStack[ply - 1] = pos.undoStack[1];
-            pos.undoTop = ply - 1;
+            pos.undoStack[ply] = pos.undoStack[1];
+            pos.undoStack[ply - 1] = pos.undoStack[0];
+            pos.undoTop = ply;
             const int32_t score = SearchNode(pos, ply, 8, 0, -WIDE, WIDE, NodeFlag::PV_NODE);
             const int32_t quiet = Quiesce(pos, ply, 0, -WIDE, WIDE, 0);
             SCOPED_TRACE(testing::Message() << fen << " ply " << ply);
@@ -299,7 +300,7 @@ TEST_F(SearchTest, NodesNearThePlyLimitAreLeaves) {
             EXPECT_LE(score, 8192 - ply);
             EXPECT_GE(quiet, ply - 8191);
             EXPECT_LE(Search.selectiveDepth, SEARCH_PLY_LIMIT);
-            EXPECT_EQ(pos.undoTop, ply - 1);
+            EXPECT_EQ(pos.undoTop, ply);
         }
     }
 }
