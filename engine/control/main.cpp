@@ -1,2 +1,4 @@
-// Program entry: banner, switches, start-up, idle loop, shutdown.
-int main() { return 0; }
+// Program entry: everything else lives in the control library so tests can reach it.
+#include "control/startup.h"
+
+int main(int argc, char** argv) { return tavrix::RunEngine(argc, argv); }

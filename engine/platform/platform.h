@@ -3,15 +3,37 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace tavrix::platform {
+
+// Longest line kept, line end excluded; the rest of a longer line is discarded.
+constexpr int MAX_LINE_LENGTH = 4095;
+
+// A line reader over a file descriptor with its own buffer, so that a line already read
+// from the descriptor still counts as waiting input (stdio buffering would hide it from poll).
+struct LineReader {
+    static constexpr int BUFFER_SIZE = 65536;
+    int fd;
+    int start;                 // first unread byte in buffer
+    int end;                   // one past the last byte read
+    bool endOfInput;           // the descriptor reported end of input (or a hard error)
+    char buffer[BUFFER_SIZE];
+};
+
+void ResetLineReader(LineReader& reader, int fd);
+// Blocks for one line. The line end (LF, and a CR in front of it) is removed, NUL bytes are
+// dropped, at most capacity - 1 bytes are kept and the rest of the line is discarded.
+// A last line without a line end is returned as a line. Returns the length, or -1 at end of input.
+int ReadLineFrom(LineReader& reader, char* line, int capacity);
+// True when bytes are buffered, the descriptor has bytes, or end of input is pending.
+bool InputWaitingOn(LineReader& reader);
 
 // Standard input.
 bool StdinIsTerminal();
 // Unbuffered output so that every line reaches the GUI at once.
 void SetUnbufferedOutput();
-// Blocks for one line (line end removed, at most capacity - 1 bytes kept, the rest of an
-// over-long line discarded). Returns the length, or -1 at end of input.
+// Blocks for one line of standard input (see ReadLineFrom). Returns the length, or -1 at end of input.
 int ReadLine(char* buffer, int capacity);
 // True when a complete or partial line is waiting (in our own buffer or on the descriptor).
 bool InputWaiting();
@@ -25,5 +47,10 @@ void SleepMs(int milliseconds);
 
 // The one formatted-print routine all protocol output goes through.
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Sends output elsewhere (tests); nullptr restores standard output.
+void RedirectOutput(FILE* stream);
+
+// Back to the state at program start: standard input unread, output to stdout, buffered.
+void ResetPlatformState();
 
 }  // namespace tavrix::platform

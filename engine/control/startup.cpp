@@ -1,0 +1,108 @@
+#include "control/startup.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "control/engine.h"
+#include "control/options.h"
+#include "control/uci.h"
+#include "platform/platform.h"
+#include "search/ttable.h"
+
+namespace tavrix {
+
+namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_STARTUP_FAILED = 1;
+
+// Reads a leading decimal number as "%ld" would; false when the text holds none.
+bool ParseLong(const char* text, int32_t& value) {
+    char* end = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text) return false;
+    if (parsed > INT32_MAX) value = INT32_MAX;
+    else if (parsed < INT32_MIN) value = INT32_MIN;
+    else value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+}  // namespace
+
+void PrintBanner() {
+    platform::Print("%s by %s\n", ENGINE_NAME, ENGINE_AUTHOR);
+    platform::Print("UCI chess engine: waiting for a graphical interface (\"uci\" starts, \"quit\" ends)\n");
+}
+
+void ReadSwitches(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "-q") == 0) {
+            Control.startupMode = STARTUP_MODE_QUIET;
+        } else if (std::strcmp(argument, "-x") == 0) {
+            if (i + 1 < argc) {
+                if (ParseLong(argv[i + 1], Control.startupNumber)) ++i;  // a non-number is the next switch
+                else Control.startupNumber = 0;
+            }
+            Control.startupMode = STARTUP_MODE_X;
+        } else if (std::strcmp(argument, "-s") == 0) {
+            if (i + 1 < argc) {
+                ParseLong(argv[i + 1], Control.startupNumber);  // consumed whatever it holds
+                ++i;
+            }
+        }
+    }
+}
+
+int32_t StartupSequence() {
+    // Still to come with their subsystems: the clock base, the search work tables and the
+    // tablebases (which may fail start-up).
+    LoadDefaults();
+    Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
+    if (Settings.hashSize == 0) return 0;
+    // Still to come: the start position of a new game, the calibration search that sets the
+    // "UCI_Elo" range from the measured node rate, and the opening book (without one "OwnBook"
+    // stays off and "Book Positions" is 0).
+    Settings.optionFlags &= ~OptionFlag::OWN_BOOK;
+    Settings.bookPositions = 0;
+    return Settings.hashSize;
+}
+
+void SetInputMode() {
+    if (platform::StdinIsTerminal()) {
+        Control.inputMode = InputModeValue::TERMINAL;
+        return;
+    }
+    platform::SetUnbufferedOutput();
+    Control.inputMode = InputModeValue::POLLED;
+}
+
+void IdleLoop() {
+    while (Control.quitRequested == 0) {
+        Control.engineState = EngineStateValue::IDLE;
+        ReadAndDispatch();
+    }
+}
+
+void Shutdown() {
+    // Learning file, tablebase buffers and the book are released by their code once it exists.
+    FreeHashTable();
+    Settings.hashSize = 0;
+}
+
+int RunEngine(int argc, const char* const* argv) {
+    ResetControlState();
+    ResetEngineSettings();
+    PrintBanner();
+    ReadSwitches(argc, argv);
+    if (StartupSequence() == 0) return EXIT_STARTUP_FAILED;
+    SetInputMode();
+    IdleLoop();
+    Shutdown();
+    return EXIT_OK;
+}
+
+}  // namespace tavrix

@@ -1,0 +1,213 @@
+#include "control/uci.h"
+
+#include <cstring>
+
+#include "control/keywords.h"
+#include "control/options.h"
+#include "platform/platform.h"
+#include "search/ttable.h"
+
+namespace tavrix {
+
+namespace {
+
+using platform::Print;
+
+bool Searching() { return IsSearching(Control.engineState); }
+
+void ReportUnknownCommand(const char* text) { Print("info string unknown UCI <%s> command\n", text); }
+
+// Reads the value token of a "go" parameter; a missing or unreadable value leaves it unset.
+bool ReadGoValue(const char*& cursor, int32_t& value) {
+    const char* text = cursor;
+    const bool read = ReadNumber(text, value);
+    cursor = SkipToken(cursor);
+    return read;
+}
+
+}  // namespace
+
+bool PollInput() { return platform::InputWaiting(); }
+
+void ReadAndDispatch() {
+    for (;;) {
+        if (Control.linePending) {
+            Control.linePending = false;
+        } else if (platform::ReadLine(Control.commandLine, COMMAND_LINE_SIZE) < 0) {
+            // The GUI has gone: shut down as if it had said so.
+            CopyText(Control.commandLine, "quit", COMMAND_LINE_SIZE);
+        }
+        if (std::strcmp(Control.commandLine, "stop") == 0) {
+            if (Searching()) Control.stopReason = StopReasonValue::STOP_COMMAND;
+        } else if (Dispatch(Control.commandLine) == DispatchResult::WAIT) {
+            if (Searching()) Control.stopReason = StopReasonValue::STOP_COMMAND;
+            Control.linePending = true;
+        }
+        // Nothing after "quit" is read: its lines would be carried out by an engine on its way out.
+        if (Control.stopReason != StopReasonValue::NONE || Control.quitRequested != 0) return;
+        if (!PollInput()) return;
+    }
+}
+
+int Dispatch(const char* line) {
+    const char* cursor = SkipSpaces(line);
+    if (MatchKeyword(cursor, "quit")) return CommandQuit();
+    if (Control.protocolState == ProtocolStateValue::BEFORE_UCI) {
+        if (MatchKeyword(cursor, "uci")) CommandUci();
+        return DispatchResult::DONE;
+    }
+    if (MatchKeyword(cursor, "position")) {
+        if (Searching()) return DispatchResult::WAIT;
+        CommandPosition(cursor);
+        return DispatchResult::DONE;
+    }
+    if (MatchKeyword(cursor, "go")) {
+        if (Searching()) return DispatchResult::WAIT;
+        CommandGo(cursor);
+        return DispatchResult::DONE;
+    }
+    if (MatchKeyword(cursor, "ponderhit")) {
+        CommandPonderhit();
+        return DispatchResult::DONE;
+    }
+    if (MatchKeyword(cursor, "isready")) return CommandIsReady();
+    if (MatchKeyword(cursor, "setoption")) {
+        if (MatchKeyword(cursor, "name")) {
+            if (Searching()) return DispatchResult::WAIT;
+            SetOption(cursor);
+            return DispatchResult::DONE;
+        }
+    } else if (MatchKeyword(cursor, "ucinewgame")) {
+        if (Searching()) return DispatchResult::WAIT;
+        CommandUciNewGame();
+        return DispatchResult::DONE;
+    }
+    ReportUnknownCommand(cursor);
+    return DispatchResult::UNKNOWN;
+}
+
+void CommandUci() {
+    Print("id name %s\n", ENGINE_NAME);
+    Print("id author %s\n", ENGINE_AUTHOR);
+    PrintOptions();
+    Print("uciok\n");
+    Control.protocolState = ProtocolStateValue::READY;
+}
+
+int CommandQuit() {
+    if (Searching()) return DispatchResult::WAIT;
+    // The finished game is saved here once the game record exists.
+    Control.quitRequested = 1;
+    return DispatchResult::DONE;
+}
+
+int CommandIsReady() {
+    if (Searching() && Control.stopReason != StopReasonValue::NONE) return DispatchResult::WAIT;
+    Print("readyok\n");
+    return DispatchResult::DONE;
+}
+
+void CommandPonderhit() {
+    // Only a running ponder search can be switched to normal thinking; without one it is ignored.
+    // The switch itself belongs to think control.
+}
+
+void CommandUciNewGame() {
+    // The finished game is saved here once the game record exists.
+    Control.newGameFlag = true;
+    ClearHashTable();
+}
+
+bool StartsAnotherGame(const char* text, const char* lastText) {
+    int common = 0;
+    while (text[common] != '\0' && text[common] == lastText[common]) ++common;
+    const int lastLength = static_cast<int>(std::strlen(lastText));
+    return (common * 3) / 2 < lastLength;
+}
+
+PositionCommand ParsePosition(const char* cursor) {
+    PositionCommand command{PositionBase::CURRENT, nullptr, nullptr};
+    if (MatchKeyword(cursor, "startpos")) {
+        command.base = PositionBase::START;
+    } else if (MatchKeyword(cursor, "fen")) {
+        command.base = PositionBase::FEN;
+        command.fen = SkipSpaces(cursor);
+        const char* moves = FindText(command.fen, "moves");
+        if (moves == nullptr) return command;  // a FEN without "moves" applies none
+        cursor = moves;
+    }
+    if (MatchKeyword(cursor, "moves")) command.moves = cursor;
+    return command;
+}
+
+void CommandPosition(const char* cursor) {
+    // Whether this text starts another game (StartsAnotherGame) is asked once the game record
+    // exists, which also knows the game length and saves the old game.
+    Control.newGameFlag = false;
+    CopyText(Control.lastPositionCommand, cursor, COMMAND_LINE_SIZE);
+    const PositionCommand command = ParsePosition(cursor);
+    (void)command;  // set-up and moves are carried out by the game board code
+}
+
+GoCommand ParseGo(const char* cursor) {
+    GoCommand go{};
+    go.limits = Limits;
+    go.limits.searchMoveCount = 0;
+    go.limits.moveTimeTarget = NO_TIME_LIMIT;
+    go.limits.depthLimit = MAX_DEPTH;
+    go.limits.secondDepthLimit = MAX_DEPTH;
+    go.limits.thinkMode = EngineStateValue::THINKING;
+    go.movesToGo = -1;
+
+    int32_t value = 0;
+    for (cursor = SkipWhiteSpace(cursor); *cursor != '\0'; cursor = SkipWhiteSpace(cursor)) {
+        if (MatchKeyword(cursor, "searchmoves")) {
+            go.searchMovesText = cursor;  // the rest of the line is the move list
+            break;
+        }
+        if (MatchKeyword(cursor, "ponder")) {
+            go.limits.thinkMode = EngineStateValue::PONDERING;
+        } else if (MatchKeyword(cursor, "wtime")) {
+            if (ReadGoValue(cursor, value)) go.whiteTime = value < 1 ? 1 : value;
+        } else if (MatchKeyword(cursor, "btime")) {
+            if (ReadGoValue(cursor, value)) go.blackTime = value < 1 ? 1 : value;
+        } else if (MatchKeyword(cursor, "winc")) {
+            if (ReadGoValue(cursor, value)) go.whiteIncrement = value;
+        } else if (MatchKeyword(cursor, "binc")) {
+            if (ReadGoValue(cursor, value)) go.blackIncrement = value;
+        } else if (MatchKeyword(cursor, "movestogo")) {
+            if (ReadGoValue(cursor, value)) go.movesToGo = value;
+        } else if (MatchKeyword(cursor, "depth")) {
+            if (ReadGoValue(cursor, value)) {
+                go.limits.depthLimit = value < 1 ? 1 : value;
+                go.limits.searchType = SearchType::FIXED;
+                go.clocksReset = true;
+            }
+        } else if (MatchKeyword(cursor, "nodes") || MatchKeyword(cursor, "mate")) {
+            ReadGoValue(cursor, value);  // read and not used
+        } else if (MatchKeyword(cursor, "movetime")) {
+            if (ReadGoValue(cursor, value)) {
+                go.limits.moveTimeTarget = value;
+                go.limits.searchType = SearchType::FIXED;
+                go.clocksReset = true;
+            }
+        } else if (MatchKeyword(cursor, "infinite")) {
+            go.limits.searchType = SearchType::FIXED;
+            go.clocksReset = true;
+        } else {
+            Print("info string unknown UCI go <%s> command\n", cursor);
+            cursor = SkipToken(cursor);
+        }
+    }
+    if (go.movesToGo < 0) go.movesToGo = 0;
+    return go;
+}
+
+void CommandGo(const char* cursor) {
+    const GoCommand go = ParseGo(cursor);
+    Limits = go.limits;
+    // Still to come with think control and time management: the searchmoves list from the
+    // move texts, the time control from the mover's clock (search type 4), then Think.
+}
+
+}  // namespace tavrix
