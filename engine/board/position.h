@@ -159,11 +159,20 @@ struct PlyRecord {
     int16_t netGain;
     uint16_t searchTail;     // owned by the search
 };
+static_assert(sizeof(PlyRecord) == 36);
 
 constexpr int UNDO_STACK_SIZE = 64;
 constexpr uint16_t IN_CHECK_FLAG = 0x8000;
 
+// ---------------------------------------------------------------- castling
+constexpr int KING_SIDE = 0;
+constexpr int QUEEN_SIDE = 1;
+// The four corner squares whose keys stand for the castling rights, by [colour][wing].
+constexpr Square CastleCorner[2][2] = {{7, 0}, {63, 56}};
+
 // ---------------------------------------------------------------- position
+// The type and line masks hold live pieces only: make clears a captured piece's bits and
+// unmake sets them again, so no reader needs to intersect them with liveSlots.
 struct Position {
     int32_t sideToMove;
     uint8_t pieceType[64];
@@ -201,6 +210,12 @@ struct Position {
     AttackMap attackMap[2];
     PlyRecord undoStack[UNDO_STACK_SIZE];
     int32_t moveGain;
+    // Bit r of pawnFile[c][file + 1] is set when colour c has a pawn on that file and rank;
+    // entries 0 and 9 are guards that stay 0 so neighbour-file reads need no edge test.
+    uint8_t pawnFile[2][10];
+    // Squares of the castling rooks recorded at set-up, [colour][KING_SIDE / QUEEN_SIDE].
+    uint8_t castleRookSquare[2][2];
+    uint8_t chess960;        // 1 when castling rights were given as rook files
 };
 
 // ---------------------------------------------------------------- accessors
@@ -211,6 +226,10 @@ inline const AttackMap& EnemyAttacks(const Position& p) { return p.attackMap[p.o
 inline int KingSquare(const Position& p, Colour c) { return p.slotSquare[c][KING_SLOT]; }
 inline uint64_t HashKey64(const Position& p) { return (uint64_t(p.hashKey[1]) << 32) | p.hashKey[0]; }
 inline PlyRecord& UndoTop(Position& p) { return p.undoStack[p.undoTop]; }
+inline const PlyRecord& UndoTop(const Position& p) { return p.undoStack[p.undoTop]; }
+inline PieceType PieceOn(const Position& p, int sq) { return p.pieceType[sq]; }
+inline const AttackRecord& AttackOf(const Position& p, Colour side, int sq) { return p.attackMap[side].square[sq]; }
+inline uint8_t PawnFileBits(const Position& p, Colour c, int file) { return p.pawnFile[c][file + 1]; }
 
 // Slot mask pair of a piece type (PAWN..QUEEN); the king has only slot 0.
 inline SlotMask* TypeSlots(Position& p, PieceType t) {
@@ -222,5 +241,25 @@ inline SlotMask* TypeSlots(Position& p, PieceType t) {
         default: return p.queenSlots;
     }
 }
+inline const SlotMask* TypeSlots(const Position& p, PieceType t) { return TypeSlots(const_cast<Position&>(p), t); }
+
+// The pieces that move along a direction: straight lines, diagonals, knight jumps.
+inline SlotMask* DirectionMovers(Position& p, int direction) {
+    return direction < 4 ? p.straightSlots : direction < 8 ? p.diagonalSlots : p.knightSlots;
+}
+inline const SlotMask* DirectionMovers(const Position& p, int direction) {
+    return DirectionMovers(const_cast<Position&>(p), direction);
+}
+
+// ---------------------------------------------------------------- set-up
+// Rebuilds every field from pieceType and pieceColour. A side above BLACK asks for the
+// standard start position. `flags` is the set-up flag word (castling rights, rook files,
+// en passant). Returns false for a position that cannot be played: the side not to move
+// in check, a side without exactly one king, more than 16 pieces of a side, or a pawn on
+// the first or last rank.
+bool SetUpPosition(Position& p, int side, uint32_t flags);
+
+// Key term of the castling right whose rook stands on `square` for colour c, 0 if none.
+uint32_t CastleKey(const Position& p, Colour c, int square);
 
 }  // namespace tavrix

@@ -1,0 +1,302 @@
+#include "board/attacks.h"
+
+#include "board/tables.h"
+
+namespace tavrix {
+namespace {
+
+constexpr uint8_t XRAY_STEP = 2;
+
+// A side-a attack has just been added on a square holding a piece.
+inline void MarkOnAdd(Position& p, Colour a, int sq) {
+    const uint8_t owner = p.pieceColour[sq];
+    if (owner == EMPTY_COLOUR) return;
+    if (owner != a || p.hangingValue[sq] != 0) p.attackedSlots[owner] |= p.squareSlot[sq];
+}
+
+// A side-a attack has just been removed from a square holding a piece.
+inline void MarkOnRemove(Position& p, Colour a, int sq) {
+    const uint8_t owner = p.pieceColour[sq];
+    if (owner == EMPTY_COLOUR) return;
+    if (owner != a) {
+        if (p.hangingValue[sq] != 0) p.attackedSlots[owner] |= p.squareSlot[sq];
+    } else if (p.attackMap[a ^ 1].square[sq].attackWeight != 0) {
+        p.attackedSlots[owner] |= p.squareSlot[sq];
+    }
+}
+
+inline bool LetsThrough(const Position& p, int sq, int d) {
+    return (LineBits[p.pieceType[sq]] & DirectionOwnBit[d]) != 0;
+}
+
+inline void AddDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
+    r.attackWeight += weight;
+    r.attackerSlots |= bit;
+    ++r.attackerCount;
+}
+inline void RemoveDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
+    r.attackWeight -= weight;
+    r.attackerSlots &= ~bit;
+    --r.attackerCount;
+}
+
+// X-ray continuation beyond `from` in direction d: on through pieces that move along
+// the line, ending after the first that does not.
+void XrayAdd(Position& p, Colour a, int from, int d, uint16_t bit) {
+    AttackRecord* map = p.attackMap[a].square;
+    for (int sq = RayTable[d][from]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+        AttackRecord& r = map[sq];
+        r.xrayWeight += XRAY_STEP;
+        r.xraySlots |= bit;
+        ++r.attackerCount;
+        if (p.pieceType[sq] != NO_PIECE) {
+            MarkOnAdd(p, a, sq);
+            if (!LetsThrough(p, sq, d)) return;
+        }
+    }
+}
+void XrayRemove(Position& p, Colour a, int from, int d, uint16_t bit) {
+    AttackRecord* map = p.attackMap[a].square;
+    for (int sq = RayTable[d][from]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+        AttackRecord& r = map[sq];
+        r.xrayWeight -= XRAY_STEP;
+        r.xraySlots &= ~bit;
+        --r.attackerCount;
+        if (p.pieceType[sq] != NO_PIECE) {
+            MarkOnRemove(p, a, sq);
+            if (!LetsThrough(p, sq, d)) return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- per-type routines
+template <bool ADD>
+void PawnAttacks(Position& p, Colour a, int s) {
+    const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
+    for (int d : PawnCaptureDirection[a]) {
+        const int sq = RayTable[d][s];
+        if (sq == NO_SQUARE) continue;
+        AttackRecord& r = p.attackMap[a].square[sq];
+        if constexpr (ADD) {
+            AddDirect(r, AttackWeight::PAWN, bit);
+            MarkOnAdd(p, a, sq);
+        } else {
+            RemoveDirect(r, AttackWeight::PAWN, bit);
+            MarkOnRemove(p, a, sq);
+        }
+    }
+}
+
+template <bool ADD, PieceType TYPE>
+void StepperAttacks(Position& p, Colour a, int s) {
+    const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
+    AttackRecord* map = p.attackMap[a].square;
+    for (const Target* t = TargetList[TYPE][s].data(); t->square != NO_SQUARE; ++t) {
+        const int sq = t->square;
+        if constexpr (ADD) {
+            AddDirect(map[sq], AttackWeightOf[TYPE], bit);
+            MarkOnAdd(p, a, sq);
+        } else {
+            RemoveDirect(map[sq], AttackWeightOf[TYPE], bit);
+            MarkOnRemove(p, a, sq);
+        }
+    }
+}
+
+template <bool ADD, PieceType TYPE>
+void SliderAttacks(Position& p, Colour a, int s) {
+    const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
+    AttackRecord* map = p.attackMap[a].square;
+    const Target* t = TargetList[TYPE][s].data();
+    while (t->square != NO_SQUARE) {
+        const int sq = t->square;
+        if constexpr (ADD) AddDirect(map[sq], AttackWeightOf[TYPE], bit);
+        else RemoveDirect(map[sq], AttackWeightOf[TYPE], bit);
+        if (p.pieceType[sq] == NO_PIECE) {
+            ++t;
+            continue;
+        }
+        if constexpr (ADD) MarkOnAdd(p, a, sq);
+        else MarkOnRemove(p, a, sq);
+        const int d = DirectionTable[sq][s];
+        if (LetsThrough(p, sq, d)) {
+            if constexpr (ADD) XrayAdd(p, a, sq, d, bit);
+            else XrayRemove(p, a, sq, d, bit);
+        }
+        t += t->skip + 1;
+    }
+}
+
+}  // namespace
+
+const AttackRoutine AttackRoutines[2 * REMOVE_ROUTINES] = {
+    PawnAttacks<true>,
+    PawnAttacks<true>,
+    StepperAttacks<true, KNIGHT>,
+    SliderAttacks<true, BISHOP>,
+    SliderAttacks<true, ROOK>,
+    SliderAttacks<true, QUEEN>,
+    StepperAttacks<true, KING>,
+    PawnAttacks<false>,
+    PawnAttacks<false>,
+    StepperAttacks<false, KNIGHT>,
+    SliderAttacks<false, BISHOP>,
+    SliderAttacks<false, ROOK>,
+    SliderAttacks<false, QUEEN>,
+    StepperAttacks<false, KING>,
+};
+
+// ---------------------------------------------------------------- ray updates
+void VacateSquare(Position& p, Colour a, int v, uint8_t lineBits) {
+    AttackRecord* map = p.attackMap[a].square;
+    for (SlotMask sliders = p.sliderSlots[a] & map[v].attackerSlots; sliders != 0;) {
+        const uint16_t bit = static_cast<uint16_t>(LowestBit(sliders));
+        sliders ^= bit;
+        const int from = p.slotSquare[a][SlotIndex(bit)];
+        const int d = DirectionTable[v][from];
+        const uint16_t weight = AttackWeightOf[p.pieceType[from]];
+        if (lineBits & DirectionOwnBit[d]) {
+            // The ray already went on as an x-ray; it becomes direct up to the next piece.
+            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+                AttackRecord& r = map[sq];
+                r.xrayWeight -= XRAY_STEP;
+                r.xraySlots &= ~bit;
+                r.attackWeight += weight;
+                r.attackerSlots |= bit;
+                if (p.pieceType[sq] != NO_PIECE) {
+                    MarkOnAdd(p, a, sq);
+                    break;
+                }
+            }
+        } else {
+            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+                AddDirect(map[sq], weight, bit);
+                if (p.pieceType[sq] != NO_PIECE) {
+                    MarkOnAdd(p, a, sq);
+                    if (LetsThrough(p, sq, d)) XrayAdd(p, a, sq, d, bit);
+                    break;
+                }
+            }
+        }
+    }
+    for (SlotMask xrays = map[v].xraySlots; xrays != 0;) {
+        const uint16_t bit = static_cast<uint16_t>(LowestBit(xrays));
+        xrays ^= bit;
+        const int d = DirectionTable[v][p.slotSquare[a][SlotIndex(bit)]];
+        if (!(lineBits & DirectionOwnBit[d])) XrayAdd(p, a, v, d, bit);
+    }
+}
+
+void OccupySquare(Position& p, Colour a, int v, uint8_t lineBits) {
+    AttackRecord* map = p.attackMap[a].square;
+    for (SlotMask sliders = p.sliderSlots[a] & map[v].attackerSlots; sliders != 0;) {
+        const uint16_t bit = static_cast<uint16_t>(LowestBit(sliders));
+        sliders ^= bit;
+        const int from = p.slotSquare[a][SlotIndex(bit)];
+        const int d = DirectionTable[v][from];
+        const uint16_t weight = AttackWeightOf[p.pieceType[from]];
+        if (lineBits & DirectionOwnBit[d]) {
+            // The new piece lets the ray through: beyond it the attack becomes an x-ray.
+            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+                AttackRecord& r = map[sq];
+                r.attackWeight -= weight;
+                r.attackerSlots &= ~bit;
+                r.xrayWeight += XRAY_STEP;
+                r.xraySlots |= bit;
+                if (p.pieceType[sq] != NO_PIECE) {
+                    MarkOnRemove(p, a, sq);
+                    break;
+                }
+            }
+        } else {
+            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+                RemoveDirect(map[sq], weight, bit);
+                if (p.pieceType[sq] != NO_PIECE) {
+                    MarkOnRemove(p, a, sq);
+                    if (LetsThrough(p, sq, d)) XrayRemove(p, a, sq, d, bit);
+                    break;
+                }
+            }
+        }
+    }
+    for (SlotMask xrays = map[v].xraySlots; xrays != 0;) {
+        const uint16_t bit = static_cast<uint16_t>(LowestBit(xrays));
+        xrays ^= bit;
+        const int d = DirectionTable[v][p.slotSquare[a][SlotIndex(bit)]];
+        if (!(lineBits & DirectionOwnBit[d])) XrayRemove(p, a, v, d, bit);
+    }
+}
+
+void ReplaceOccupant(Position& p, Colour a, int q, uint8_t oldLineBits, uint8_t newLineBits) {
+    const AttackRecord& rq = p.attackMap[a].square[q];
+    for (SlotMask sliders = (p.sliderSlots[a] & rq.attackerSlots) | rq.xraySlots; sliders != 0;) {
+        const uint16_t bit = static_cast<uint16_t>(LowestBit(sliders));
+        sliders ^= bit;
+        const int d = DirectionTable[q][p.slotSquare[a][SlotIndex(bit)]];
+        const uint8_t own = DirectionOwnBit[d];
+        if ((oldLineBits & own) && !(newLineBits & own)) XrayRemove(p, a, q, d, bit);
+        else if ((newLineBits & own) && !(oldLineBits & own)) XrayAdd(p, a, q, d, bit);
+    }
+}
+
+void BuildAttackMap(Position& p, Colour side) {
+    p.attackMap[side] = AttackMap{};
+    for (SlotMask live = p.liveSlots[side]; live != 0;) {
+        const uint32_t bit = LowestBit(live);
+        live ^= bit;
+        const int sq = p.slotSquare[side][SlotIndex(bit)];
+        AddAttacks(p, p.pieceType[sq], side, sq);
+    }
+}
+
+// ---------------------------------------------------------------- hanging values
+int32_t HangingValueOf(const Position& p, int sq) {
+    const PieceType type = p.pieceType[sq];
+    if (type == NO_PIECE || type == KING) return 0;
+    const Colour c = p.pieceColour[sq];
+    const AttackRecord& enemy = p.attackMap[c ^ 1].square[sq];
+    if (enemy.attackWeight == 0) return 0;
+    const int defenderClass = AttackClass[ClassIndex(p.attackMap[c].square[sq])];
+    const int attackerClass = AttackClass[ClassIndex(enemy)];
+    const int back = EXCHANGE_UNIT * ExchangeTable[defenderClass | attackerClass << 7];
+    return back < PieceValue[type] ? PieceValue[type] - back : 0;
+}
+
+void RecomputeHanging(Position& p) {
+    for (Colour c = WHITE; c <= BLACK; ++c) {
+        for (SlotMask marked = p.attackedSlots[c] & p.liveSlots[c] & ~SlotMask{1u << KING_SLOT}; marked != 0;) {
+            const uint32_t bit = LowestBit(marked);
+            marked ^= bit;
+            const int sq = p.slotSquare[c][SlotIndex(bit)];
+            p.hangingTotal[c] -= p.hangingValue[sq];
+            const int32_t value = HangingValueOf(p, sq);
+            p.hangingValue[sq] = value;
+            p.hangingTotal[c] += value;
+            if (value != 0) p.hangingSlots[c] |= bit;
+            else p.hangingSlots[c] &= ~bit;
+        }
+        p.attackedSlots[c] = 0;
+    }
+}
+
+// ---------------------------------------------------------------- pin test
+bool IsPinned(const Position& p, int s, Colour c) {
+    const int king = KingSquare(p, c ^ 1);
+    const int d = DirectionTable[king][s];
+    if (d >= 8) return false;
+    const AttackRecord& r = p.attackMap[c].square[s];
+    if (!(r.attackWeight & DirectionAttackMask[d])) return false;
+    for (SlotMask movers = DirectionMovers(p, d)[c] & r.attackerSlots; movers != 0;) {
+        const uint32_t bit = LowestBit(movers);
+        movers ^= bit;
+        if (DirectionTable[s][p.slotSquare[c][SlotIndex(bit)]] != d) continue;
+        for (int sq = RayTable[d][s]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+            if (sq == king) return true;
+            if (p.pieceType[sq] != NO_PIECE) return false;
+        }
+        return false;
+    }
+    return false;
+}
+
+}  // namespace tavrix

@@ -1,0 +1,91 @@
+// Constant tables of the board: rays, directions, target lists, keys and the tables
+// behind the hanging values.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "board/position.h"
+
+namespace tavrix {
+
+constexpr uint8_t NO_DIRECTION = DIRECTION_COUNT;  // squares not on one line or jump
+
+// One entry of a target list: the square, and how many squares follow it on the same
+// ray (0 for knights and kings), so a blocked walk can skip the rest of the ray.
+struct Target {
+    uint8_t square;
+    uint8_t skip;
+};
+constexpr int MAX_TARGETS = 28;  // a queen in the centre reaches 27 squares, plus the end mark
+
+template <typename T, std::size_t ROWS, std::size_t COLS>
+using Table2 = std::array<std::array<T, COLS>, ROWS>;
+
+// [target][origin]: the direction that steps from origin toward target, or NO_DIRECTION.
+extern const Table2<uint8_t, 64, 64> DirectionTable;
+// [direction][square]: the next square that way, or NO_SQUARE at the edge.
+extern const Table2<uint8_t, DIRECTION_COUNT, 64> RayTable;
+// [piece type][square]: squares attacked on an empty board, ended by NO_SQUARE.
+// Filled for knight, bishop, rook, queen and king; slider rays run near to far.
+extern const std::array<Table2<Target, 64, MAX_TARGETS>, 8> TargetList;
+extern const std::array<uint8_t, 64> ShadeTable;    // 1 dark, 0 light
+extern const std::array<uint8_t, 256> HighestBit;   // index of the highest set bit of a byte
+
+extern const Table2<uint64_t, 12, 64> PieceKeys;  // row (type - 1) * 2 + colour
+extern const std::array<uint32_t, 64> SquareKeys;
+
+// Capturer class of one side on one square, indexed by attackWeight + x-ray byte.
+constexpr int ATTACK_CLASS_SIZE = 3072;
+extern const std::array<uint8_t, ATTACK_CLASS_SIZE> AttackClass;
+// What the defender wins back, in units of EXCHANGE_UNIT, indexed by
+// defender class | attacker class << 7.
+constexpr int EXCHANGE_UNIT = 8;
+constexpr int CLASS_COUNT = 128;
+extern const std::array<uint8_t, CLASS_COUNT * CLASS_COUNT> ExchangeTable;
+
+// ------------------------------------------------------------ per-type and per-direction bits
+constexpr uint16_t AttackWeightOf[8] = {0, AttackWeight::PAWN, AttackWeight::KNIGHT, AttackWeight::BISHOP,
+                                        AttackWeight::ROOK, AttackWeight::QUEEN, AttackWeight::KING, 0};
+constexpr uint8_t TypeBit[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0};
+constexpr uint8_t BISHOP_LINES = 0x28;
+constexpr uint8_t ROOK_LINES = 0x30;
+constexpr uint8_t QUEEN_LINES = 0x38;
+// The type bits of the pieces that move like this one along some line.
+constexpr uint8_t LineBits[8] = {0, 0, 0, BISHOP_LINES, ROOK_LINES, QUEEN_LINES, 0, 0};
+constexpr uint8_t DirectionMoverBits[DIRECTION_COUNT] = {0x30, 0x30, 0x30, 0x30, 0x28, 0x28, 0x28, 0x28,
+                                                         0x04, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04};
+constexpr uint8_t DirectionOwnBit[DIRECTION_COUNT] = {0x10, 0x10, 0x10, 0x10, 0x08, 0x08, 0x08, 0x08,
+                                                      0x04, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04};
+constexpr uint16_t DirectionAttackMask[DIRECTION_COUNT] = {
+    AttackWeight::ROOK_LINE_MASK,   AttackWeight::ROOK_LINE_MASK,   AttackWeight::ROOK_LINE_MASK,
+    AttackWeight::ROOK_LINE_MASK,   AttackWeight::BISHOP_LINE_MASK, AttackWeight::BISHOP_LINE_MASK,
+    AttackWeight::BISHOP_LINE_MASK, AttackWeight::BISHOP_LINE_MASK, AttackWeight::KNIGHT_MASK,
+    AttackWeight::KNIGHT_MASK,      AttackWeight::KNIGHT_MASK,      AttackWeight::KNIGHT_MASK,
+    AttackWeight::KNIGHT_MASK,      AttackWeight::KNIGHT_MASK,      AttackWeight::KNIGHT_MASK,
+    AttackWeight::KNIGHT_MASK};
+// The two capture directions of a pawn, by colour.
+constexpr int PawnCaptureDirection[2][2] = {{4, 5}, {6, 7}};
+constexpr int PawnPush[2] = {8, -8};
+
+// Signature step and material credit a promotion adds, by promoted type.
+constexpr uint32_t PromotionSignatureStep[8] = {0, 0, 0xF0103, 0x3F0103, 0xFF0105, 0x3FF010A, 0, 0};
+
+// Slot index of a single slot bit.
+inline int SlotIndex(uint32_t bit) { return bit <= 0xFF ? HighestBit[bit] : HighestBit[bit >> 8] + 8; }
+inline uint32_t LowestBit(uint32_t mask) { return mask & (0u - mask); }
+
+inline uint64_t PieceKey(int type, int colour, int sq) { return PieceKeys[(type - 1) * 2 + colour][sq]; }
+inline void XorKey(Position& p, uint64_t key) {
+    p.hashKey[0] ^= static_cast<uint32_t>(key);
+    p.hashKey[1] ^= static_cast<uint32_t>(key >> 32);
+}
+
+// The class index of one side's record, kept inside the table for any packed sum.
+inline int ClassIndex(const AttackRecord& r) {
+    const int index = r.attackWeight + r.xrayWeight;
+    return index < ATTACK_CLASS_SIZE ? index : ATTACK_CLASS_SIZE - 1;
+}
+
+}  // namespace tavrix
