@@ -176,7 +176,7 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
             checks = (rec.checkFlag & MateMark(other)) != 0 || (!fullEval && MateThreatTest(pos, other));
         }
         if (checks) {
-            Search.checkBonusBase = CHECK_BONUS_BASE[DepthIndex(depth)];
+            Ordering.checkBonusBase = CHECK_BONUS_BASE[DepthIndex(depth)];
             mode = (flags & NodeFlag::THREATS_HANDLED) ? QuiesceMode::CHECKS : QuiesceMode::CHECKS_AND_PUSHES;
         }
 

@@ -66,22 +66,17 @@ int32_t PawnPushCredit(const Position& pos, Colour side) {
     return credit;
 }
 
-// Killers, history and cutoff statistics after a quiet move cut off at this node.
-void RecordQuietCutoff(const Position& pos, int32_t ply, int32_t depth, Colour side, Move move,
-                       const ScoredMove* begin, const ScoredMove* cutoff) {
-    const int code = PieceDestinationCode(pos.pieceType[MoveFrom(move)], MoveTo(move), side);
-    const uint16_t killerCode = static_cast<uint16_t>(code - (side == BLACK ? 384 : 0));
-    uint16_t* killers = Search.killers[ply];
-    if (killers[0] != killerCode) {
-        killers[1] = killers[0];
-        killers[0] = killerCode;
-    }
-    AddHistory(code, depth * depth);
-    AddCutoffSuccess(code, depth);
-    for (const ScoredMove* m = begin; m < cutoff; ++m) {
-        if (m->score != 0 || IsCaptureOrPromotion(m->move)) continue;
-        AddCutoffTry(PieceDestinationCode(pos.pieceType[MoveFrom(m->move)], MoveTo(m->move), side), depth);
-    }
+constexpr int32_t MAX_EARLIER_QUIETS = 256;
+
+// Killers, history and cutoff statistics after a quiet move cut off at this node; the
+// quiet moves searched before it are the list entries marked searched (score 0).
+void RecordCutoff(const Position& pos, int32_t ply, int32_t depth, Colour side, const ScoredMove* begin,
+                  const ScoredMove* cutoff) {
+    Move earlier[MAX_EARLIER_QUIETS];
+    int32_t count = 0;
+    for (const ScoredMove* m = begin; m < cutoff && count < MAX_EARLIER_QUIETS; ++m)
+        if (m->score == 0 && !IsCaptureOrPromotion(m->move)) earlier[count++] = m->move;
+    RecordQuietCutoff(pos, side, ply, depth, cutoff->move, earlier, count);
 }
 
 }  // namespace
@@ -359,7 +354,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         const bool advancedPush =
             IsAdvancedPawnMove(pos, m, side) &&
             (RelativeRank(MoveTo(m), side) == 7 || pos.pieceType[MoveTo(m) + ForwardStep(side)] != PAWN);
-        const int code = PieceDestinationCode(pos.pieceType[MoveFrom(m)], MoveTo(m), side);
+        const int code = PieceDestCode(pos.pieceType[MoveFrom(m)], MoveTo(m), side);
 
         MakeMove(pos, m);
         if (MoverLeftInCheck(pos, side)) {
@@ -389,7 +384,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         } else {
             bool done = false;
             const uint32_t scoutFlags = (childFlags & ~NodeFlag::PV_NODE) | NodeFlag::CUT_NODE;
-            if (CutoffRatio(code) < Search.pruningThreshold && searched >= ReducedAfterMoves && !inCheck &&
+            if (Ordering.cutoff.ratio[code] < Search.pruningThreshold && searched >= ReducedAfterMoves && !inCheck &&
                 !childInCheck && !tactical && !IsCastling(m) && !(m & CHECK_MARK) && !pvNode && !advancedPush) {
                 ++Search.reducedMoves;
                 child.checkFlag |= PlyMark::REDUCED;
@@ -441,7 +436,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
 
     // 19. Killers, history and cutoff statistics.
     if (best >= beta && cutoffEntry != nullptr && !IsCaptureOrPromotion(cutoffEntry->move))
-        RecordQuietCutoff(pos, ply, depth, side, cutoffEntry->move, begin, cutoffEntry);
+        RecordCutoff(pos, ply, depth, side, begin, cutoffEntry);
     return best;
 }
 
@@ -478,7 +473,7 @@ void BeginDriverSearch(Position& pos, uint64_t nodeLimit) {
     Search.pollCountdown = DEFAULT_POLL_INTERVAL;
     Search.nodeLimit = nodeLimit;
     Search.checkMask[WHITE] = Search.checkMask[BLACK] = 0;
-    for (auto& k : Search.killers) k[0] = k[1] = 0;
+    ClearKillers();
     Eval.plyLimit = SEARCH_PLY_LIMIT;
     Repetition.searchStartPly = pos.ply;
     PrepareEvaluation(pos, pos.sideToMove, Eval.options);

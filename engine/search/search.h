@@ -52,11 +52,6 @@ bool EnterNode(int32_t ply);
 // node limit is passed (the think controller's clock and input check plugs in here).
 void PollSearch();
 
-// Piece-destination code of a move by `side` whose mover is `type` (0..767).
-constexpr int PieceDestinationCode(PieceType type, int to, Colour side) {
-    return type * 64 + to - 64 + (side == BLACK ? 384 : 0);
-}
-
 // ---------------------------------------------------------------- test driver
 struct DriverResult {
     Move move;           // best root move, 0 when there is none

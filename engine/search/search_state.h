@@ -58,7 +58,6 @@ struct SearchState {
     // Per-colour values.
     int32_t scoreSlot[2];    // last root score per colour; a stopped node returns its side's
     uint32_t checkMask[2];   // bit (ply - 1) / 2: the colour was in check at that move
-    int32_t checkBonusBase;  // quiescence check bonus of the current depth, for the scorer
 
     // What the pruning did in this search (for tests and the benchmark).
     uint64_t nullMoves;       // null moves made
@@ -68,7 +67,6 @@ struct SearchState {
 
     // Per-ply records.
     Move pv[MAX_PLY][MAX_PLY];  // best line from each ply, 0-terminated
-    uint16_t killers[MAX_PLY][2];
 };
 
 extern SearchState Search;

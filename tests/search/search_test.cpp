@@ -8,10 +8,9 @@
 #include "control/setup.h"
 #include "eval/evaluate.h"
 #include "search/quiesce.h"
-#include "search/repetition.h"
 #include "search/search.h"
 #include "search/search_state.h"
-#include "search/ttable.h"
+#include "search/search_support.h"
 
 namespace tavrix {
 namespace {
@@ -88,14 +87,9 @@ Position Board;  // too large for the stack of a test
 class SearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSearchState();
-        ResetEvalState();
-        ResetRepetitionState();
-        ResetMoveLists();
-        ResetTTState();
-        ASSERT_GT(ResizeHashTable(TEST_HASH_KB), 0);
+        ASSERT_TRUE(ResetForSearchTest(TEST_HASH_KB));
     }
-    void TearDown() override { FreeHashTable(); }
+    void TearDown() override { FreeTableForTest(); }
 
     static Position& Load(const char* fen) {
         EXPECT_EQ(ReadFen(fen), 1) << fen;
@@ -135,7 +129,7 @@ bool LineEndsInMate(Position& pos, const Move* line, int expectedLength) {
 TEST_F(SearchTest, MatesInOneTwoAndThreeScoreByTheirDistance) {
     static_assert(std::size(MATES) >= 30);
     for (const MateCase& c : MATES) {
-        ClearHashTable();
+        ClearTableForTest();
         Position& pos = Load(c.fen);
         const uint64_t keyBefore = HashKey64(pos);
         const DriverResult r = SearchToDepth(pos, 2 * c.moves - 1);
@@ -201,9 +195,9 @@ constexpr const char* MIDDLEGAMES[] = {
 
 TEST_F(SearchTest, FixedDepthSearchIsRepeatable) {
     for (const char* fen : MIDDLEGAMES) {
-        ClearHashTable();
+        ClearTableForTest();
         const DriverResult first = SearchToDepth(Load(fen), 6);
-        ClearHashTable();
+        ClearTableForTest();
         const DriverResult second = SearchToDepth(Load(fen), 6);
         SCOPED_TRACE(fen);
         EXPECT_EQ(first.depth, 6);
@@ -237,13 +231,13 @@ TEST_F(SearchTest, PruningSwitchesTakeEffect) {
         SCOPED_TRACE(c.name);
         uint64_t withDefaults = 0, switchedOff = 0;
         for (const char* fen : MIDDLEGAMES) {
-            ClearHashTable();
+            ClearTableForTest();
             Search.searchFlags = SearchOption::DEFAULT_FLAGS;
             Search.pruningThreshold = DEFAULT_PRUNING_THRESHOLD;
             SearchToDepth(Load(fen), 6);
             withDefaults += Search.*c.counter;
 
-            ClearHashTable();
+            ClearTableForTest();
             Search.searchFlags = (SearchOption::DEFAULT_FLAGS & ~c.clearFlags) | c.setFlags;
             Search.pruningThreshold = c.pruningThreshold;
             const DriverResult r = SearchToDepth(Load(fen), 6);
@@ -253,7 +247,7 @@ TEST_F(SearchTest, PruningSwitchesTakeEffect) {
         EXPECT_GT(withDefaults, 0u);  // the defaults do use this pruning here
         EXPECT_EQ(switchedOff, 0u);
         // Mates stay exact under the setting.
-        ClearHashTable();
+        ClearTableForTest();
         const DriverResult mate = SearchToDepth(Load("r5rk/5p1p/5R2/4B3/8/8/7P/7K w - - 0 1"), 5);
         EXPECT_EQ(mate.score, 8187);
     }
@@ -269,7 +263,7 @@ constexpr const char* DEEP_TACTICS[] = {
 
 TEST_F(SearchTest, DeepForcingLinesStayWithinThePlyLimit) {
     for (const char* fen : DEEP_TACTICS) {
-        ClearHashTable();
+        ClearTableForTest();
         Position& pos = Load(fen);
         const uint64_t keyBefore = HashKey64(pos);
         const int32_t plyBefore = pos.ply;
