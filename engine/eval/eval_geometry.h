@@ -93,6 +93,15 @@ constexpr int ZoneCentre(int king) {
     return MakeSquare(f < 1 ? 1 : (f > 6 ? 6 : f), r < 1 ? 1 : (r > 6 ? 6 : r));
 }
 
+// The nine squares of a king's zone: the centre first, then its neighbours.
+constexpr std::array<uint8_t, 9> KingZone(int king) {
+    std::array<uint8_t, 9> zone{};
+    const int centre = ZoneCentre(king);
+    zone[0] = static_cast<uint8_t>(centre);
+    for (int dir = 0; dir < 8; ++dir) zone[dir + 1] = static_cast<uint8_t>(Step(centre, dir));
+    return zone;
+}
+
 // Centrality 0 (corners) .. 12 (centre).
 inline constexpr int8_t Centrality[64] = {
     0, 1, 2, 3, 3, 2, 1, 0,  1, 3, 5, 6, 6, 5, 3, 1,  2, 5, 8, 9, 9, 8, 5, 2,  3, 6, 9, 12, 12, 9, 6, 3,

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "control/engine.h"
 #include "eval/eval_cache.h"
 
 namespace tavrix {
@@ -251,8 +252,8 @@ void UpdatePhase(const Position& pos) {
     Eval.endWeightEighth = Eval.endWeight >> 3;
 }
 
-void SetDrawScore(int32_t drawValue, Colour rootSide) {
-    const int32_t stored = -(drawValue * PAWN_VALUE / 100);
+void SetDrawScore(int32_t storedDrawValue, Colour rootSide) {
+    const int32_t stored = storedDrawValue;
     Eval.drawScore[rootSide] = -stored;
     Eval.drawScore[rootSide ^ 1] = stored;
 }
@@ -295,6 +296,18 @@ void PrepareEvaluation(const Position& pos, Colour rootSide, const EvalOptions& 
     UpdatePhase(pos);
     RefreshPawnFiles(pos);
     BuildPieceTables(pos);
+}
+
+EvalOptions EvalOptionsFromSettings(uint32_t searchFlags, int32_t tablebaseMen) {
+    EvalOptions o;
+    const uint32_t style = (searchFlags & OptionFlag::PLAYING_STYLE) >> OptionFlag::PLAYING_STYLE_SHIFT;
+    o.style = style == 1 ? PlayingStyle::AGGRESSIVE : style == 2 ? PlayingStyle::SOLID : PlayingStyle::NORMAL;
+    o.hyperModern = (searchFlags & OptionFlag::HYPER_MODERN) != 0;
+    o.drawValue = Settings.drawValue;
+    o.useTablebases = (searchFlags & OptionFlag::USE_TABLEBASES) != 0;
+    o.tablebaseDepth = static_cast<int32_t>(Settings.tablebaseDepth);
+    o.tablebaseMen = tablebaseMen;
+    return o;
 }
 
 // ---------------------------------------------------------------- positional score
@@ -349,6 +362,30 @@ int32_t EvaluatePositional(Position& pos, Colour side, Colour strongerSide, int3
     return total;
 }
 
+// ---------------------------------------------------------------- tablebase step
+bool WantsTablebaseProbe(const Position& pos, int32_t ply, int32_t depth) {
+    const EvalOptions& opt = Eval.options;
+    if (!opt.useTablebases) return false;
+    const bool root = ply <= 2 && depth == HORIZON_DEPTH;
+    const bool afterCapture = depth >= opt.tablebaseDepth && (pos.undoStack[pos.undoTop].move & TABLEBASE_MOVE_KINDS) != 0;
+    if (!root && !afterCapture) return false;
+    const int men = std::popcount(pos.liveSlots[WHITE]) + std::popcount(pos.liveSlots[BLACK]);
+    return men >= 3 && men <= opt.tablebaseMen;
+}
+
+int32_t TablebaseScore(const Position& pos, Colour side, int32_t ply, int32_t distance, int32_t& kind) {
+    if (distance == 0) {
+        kind = EvalKind::TABLEBASE_DRAW;
+        return ((pos.material[side] - pos.material[side ^ 1]) >> 7) + DrawScore(side);
+    }
+    if (distance > 0) {
+        kind = EvalKind::WIN;
+        return MATE + 2 - 2 * distance - ply;
+    }
+    kind = EvalKind::LOSS;
+    return ply - 2 * distance - (MATE + 1);
+}
+
 // ---------------------------------------------------------------- the driver
 int32_t Evaluate(Position& pos, Colour side, int32_t ply, int32_t depth, int32_t alpha, int32_t beta) {
     const Colour other = side ^ 1;
@@ -369,29 +406,14 @@ int32_t Evaluate(Position& pos, Colour side, int32_t ply, int32_t depth, int32_t
     }
 
     // Tablebases at the root and after captures and promotions deep enough.
-    const EvalOptions& opt = Eval.options;
-    if (opt.useTablebases &&
-        ((ply <= 2 && depth == HORIZON_DEPTH) ||
-         (depth >= opt.tablebaseDepth && (rec.move & TABLEBASE_MOVE_KINDS) != 0))) {
-        const int men = std::popcount(pos.liveSlots[WHITE]) + std::popcount(pos.liveSlots[BLACK]);
-        if (men >= 3 && men <= opt.tablebaseMen) {
-            const TablebaseResult tb = ProbeTablebase(pos, side);
-            if (tb.found && !(tb.distance == 0 && Eval.swindleActive)) {
-                if (tb.distance == 0) {
-                    kind = EvalKind::TABLEBASE_DRAW;
-                    score = ((pos.material[side] - pos.material[other]) >> 7) + DrawScore(side);
-                } else if (tb.distance > 0) {
-                    kind = EvalKind::WIN;
-                    score = MATE + 2 - 2 * tb.distance - ply;
-                } else {
-                    kind = EvalKind::LOSS;
-                    score = ply - 2 * tb.distance - (MATE + 1);
-                }
-                rec.checkFlag = static_cast<uint16_t>(rec.checkFlag | KindFlag(kind) | EvalFlag::FULL |
-                                                      EvalFlag::AT_HORIZON);
-                WritePlyWord(rec, PlyEvalWord::SCORE, score);
-                return score;
-            }
+    if (WantsTablebaseProbe(pos, ply, depth)) {
+        const TablebaseResult tb = ProbeTablebase(pos, side);
+        if (tb.found && !(tb.distance == 0 && Eval.swindleActive)) {
+            score = TablebaseScore(pos, side, ply, tb.distance, kind);
+            rec.checkFlag = static_cast<uint16_t>(rec.checkFlag | KindFlag(kind) | EvalFlag::FULL |
+                                                  EvalFlag::AT_HORIZON);
+            WritePlyWord(rec, PlyEvalWord::SCORE, score);
+            return score;
         }
     }
 

@@ -77,7 +77,7 @@ enum class PlayingStyle : uint8_t { NORMAL = 0, AGGRESSIVE = 1, SOLID = 2 };
 struct EvalOptions {
     PlayingStyle style = PlayingStyle::NORMAL;
     bool hyperModern = false;            // "Hyper-Modern Play"
-    int32_t drawValue = 0;               // "Tavrix Draw Value", hundredths of a pawn (-100..100)
+    int32_t drawValue = 0;               // "Tavrix Draw Value" as stored: -(v x 128 / 100)
     bool useTablebases = false;          // "Use Tablebases"
     int32_t tablebaseDepth = 0;          // "Tablebase Depth"
     int32_t tablebaseMen = 0;            // largest registered tablebase (men, kings included)
@@ -150,8 +150,10 @@ void RefreshPawnFiles(const Position& pos);
 // Phase fields for the position's material (no-op when unchanged).
 void UpdatePhase(const Position& pos);
 
-// The per-colour draw score for a "Tavrix Draw Value" v and the root side.
-void SetDrawScore(int32_t drawValue, Colour rootSide);
+// The stored form of a "Tavrix Draw Value" v (hundredths of a pawn).
+constexpr int32_t StoredDrawValue(int32_t v) { return -(v * PAWN_VALUE / 100); }
+// The per-colour draw score from the stored draw value and the root side.
+void SetDrawScore(int32_t storedDrawValue, Colour rootSide);
 
 // ---------------------------------------------------------------- driver
 // Static score for `side` (the side to move); writes score, kind and flags into undoTop.
@@ -161,6 +163,8 @@ int32_t EvaluatePositional(Position& pos, Colour side, Colour strongerSide, int3
 // Per-search set-up from the root position: style, draw score, king-edge table, lazy
 // margins, root material, piece tables.
 void PrepareEvaluation(const Position& pos, Colour rootSide, const EvalOptions& options);
+// The evaluation's options from the search's copy of the option flag word and the settings.
+EvalOptions EvalOptionsFromSettings(uint32_t searchFlags, int32_t tablebaseMen);
 
 // The "eval" command's text: the main terms and, last, "eval total N" (centipawns, White's view).
 std::string EvalReport(Position& pos);
@@ -178,6 +182,10 @@ struct TablebaseResult {
     int32_t distance;                    // > 0 side mates in d, < 0 side is mated in -d, 0 draw
 };
 TablebaseResult ProbeTablebase(const Position& pos, Colour side);
+// The probe conditions: option on, root or a capture/promotion deep enough, 3..max men.
+bool WantsTablebaseProbe(const Position& pos, int32_t ply, int32_t depth);
+// Score and kind of a found tablebase result at `ply` (not for a draw while swindling).
+int32_t TablebaseScore(const Position& pos, Colour side, int32_t ply, int32_t distance, int32_t& kind);
 
 // ---------------------------------------------------------------- piece placement
 void BuildPieceTables(const Position& root);

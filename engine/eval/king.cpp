@@ -213,9 +213,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     SlotMask direct = 0, xray = 0;
 
     // Zone squares: attackers, control and pieces standing there.
-    const int centre = ZoneCentre(king);
-    for (int i = -1; i < 8; ++i) {
-        const int z = i < 0 ? centre : Step(centre, i);
+    for (const int z : KingZone(king)) {
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
         if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
@@ -294,8 +292,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                     counted |= fresh;
                     Eval.threatSlots[enemy] |= fresh;
                     units += SlotWeight(fresh) + 6 * PopCount(fresh);
-                    const int lineAttackers = PopCount(sliders) + PopCount(er.xraySlots & kindSlots);
-                    if (m == 0 && lineAttackers > orr.attackerCount) {
+                    if (m == 0 && er.attackerCount > orr.attackerCount) {
                         p -= 12;
                         for (SlotMask s = sliders; s; s &= s - 1) {
                             const int slot = LowestSlot(s);

@@ -149,3 +149,102 @@ TEST(BoardInvariants, RandomGames) {
 
 }  // namespace
 }  // namespace tavrix
+
+namespace tavrix {
+namespace {
+
+// Leaf count of legal sequences, legality judged by the attack maps after make.
+uint64_t Perft(Position& p, int depth) {
+    if (depth == 0) return 1;
+    uint64_t nodes = 0;
+    for (Move m : test::PseudoLegalMoves(p)) {
+        MakeMove(p, m);
+        if (!test::LeftKingAttacked(p)) nodes += Perft(p, depth - 1);
+        UnmakeMove(p);
+    }
+    return nodes;
+}
+
+struct SuiteEntry {
+    std::string fen;
+    std::vector<uint64_t> counts;  // counts[d - 1] for depth d
+};
+
+std::vector<SuiteEntry> SuiteWithCounts() {
+    std::vector<SuiteEntry> out;
+    std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/perftsuite.epd");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        SuiteEntry e;
+        e.fen = line.substr(0, line.find(';'));
+        for (size_t at = line.find(";D"); at != std::string::npos; at = line.find(";D", at + 1)) {
+            std::istringstream field(line.substr(at + 2));
+            int depth = 0;
+            uint64_t count = 0;
+            field >> depth >> count;
+            e.counts.resize(std::max<size_t>(e.counts.size(), depth));
+            e.counts[depth - 1] = count;
+        }
+        out.push_back(e);
+    }
+    return out;
+}
+
+// Make, unmake and the maps decide legality; the counts must match the published ones,
+// except where a side could promote to a fourth knight, which is never generated.
+TEST(BoardInvariants, LegalMoveCountsMatchPublishedPerft) {
+    constexpr uint64_t NODE_BUDGET = 60000;
+    const std::string fourthKnight = "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N";
+    for (const SuiteEntry& e : SuiteWithCounts()) {
+        Position p;
+        ASSERT_TRUE(test::LoadFen(p, e.fen)) << e.fen;
+        for (int depth = 1; depth <= static_cast<int>(e.counts.size()) && e.counts[depth - 1] <= NODE_BUDGET; ++depth) {
+            const uint64_t count = Perft(p, depth);
+            if (e.fen.rfind(fourthKnight, 0) == 0 && depth >= 3) {
+                EXPECT_LT(count, e.counts[depth - 1]) << e.fen;
+            } else {
+                EXPECT_EQ(count, e.counts[depth - 1]) << e.fen << " depth " << depth;
+            }
+        }
+    }
+}
+
+// Chess960 set-ups with rights given as rook files: published counts, and the full
+// invariant walk through their castling moves.
+TEST(BoardInvariants, Chess960CastlingCountsAndInvariants) {
+    struct Case { const char* fen; uint64_t d1, d2, d3; };
+    const Case cases[] = {
+        {"bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9", 21, 528, 12189},
+        {"2nnrbkr/p1qppppp/8/1ppb4/6PP/3PP3/PPP2P2/BQNNRBKR w HEhe - 1 9", 21, 807, 18002},
+    };
+    for (const Case& c : cases) {
+        Position p;
+        ASSERT_TRUE(test::LoadFen(p, c.fen));
+        EXPECT_EQ(p.chess960, 1);
+        EXPECT_EQ(Perft(p, 1), c.d1) << c.fen;
+        EXPECT_EQ(Perft(p, 2), c.d2) << c.fen;
+        EXPECT_EQ(Perft(p, 3), c.d3) << c.fen;
+    }
+    // Positions where castling is available at once, king and rook trading places or not.
+    const char* walks[] = {
+        "r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1",
+        "1r4kr/8/8/8/8/8/8/1R4KR w HBhb - 0 1",
+        "rk5r/8/8/8/8/8/8/RK5R w HAha - 0 1",
+        "2r1kr2/2p2p2/8/8/8/8/2P2P2/2R1KR2 w FCfc - 0 1",
+        "4k3/8/8/8/8/8/8/5KR1 w G - 0 1",
+    };
+    for (const char* fen : walks) {
+        Walker w;
+        ASSERT_TRUE(w.Start(fen)) << fen;
+        SCOPED_TRACE(fen);
+        bool castled = false;
+        for (Move m : test::PseudoLegalMoves(w.p)) castled |= IsCastling(m);
+        EXPECT_TRUE(castled);
+        WalkAndCompare(w, 3);
+        if (HasFailure()) return;
+    }
+}
+
+}  // namespace
+}  // namespace tavrix

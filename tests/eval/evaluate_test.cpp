@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "control/engine.h"
+#include "control/options.h"
 #include "eval/eval_cache.h"
 #include "eval/evaluate.h"
 #include "eval/eval_test_board.h"
@@ -41,11 +43,37 @@ TEST_F(EvaluateTest, DrawValueGivesEngineSideAndOpponentOppositeScores) {
     for (const Case& c : cases) {
         Position p = MakePosition(c.root == WHITE ? "4k3/8/8/8/8/8/8/4K2R w - -" : "4k3/8/8/8/8/8/8/4K2R b - -");
         EvalOptions options;
-        options.drawValue = c.value;
+        options.drawValue = StoredDrawValue(c.value);
         PrepareEvaluation(p, c.root, options);
         EXPECT_EQ(DrawScore(c.root), c.engine) << c.value;
         EXPECT_EQ(DrawScore(c.root ^ 1), c.opponent) << c.value;
     }
+}
+
+TEST_F(EvaluateTest, OptionsComeFromSetOption) {
+    struct Case { const char* option; Colour root; int32_t engine; PlayingStyle style; bool hyper; };
+    const Case cases[] = {
+        {"Tavrix Draw Value value 50", WHITE, 64, PlayingStyle::NORMAL, false},
+        {"Tavrix Draw Value value 50", BLACK, 64, PlayingStyle::NORMAL, false},
+        {"Tavrix Draw Value value -100", WHITE, -128, PlayingStyle::NORMAL, false},
+        {"Playing Style value Aggressive", WHITE, 0, PlayingStyle::AGGRESSIVE, false},
+        {"Playing Style value Solid", BLACK, 0, PlayingStyle::SOLID, false},
+        {"Hyper-Modern Play value true", WHITE, 0, PlayingStyle::NORMAL, true},
+    };
+    for (const Case& c : cases) {
+        ResetEngineSettings();
+        LoadDefaults();
+        Settings.optionFlags &= ~OptionFlag::HYPER_MODERN;
+        SetOption(c.option);
+        const EvalOptions options = EvalOptionsFromSettings(Settings.optionFlags, 5);
+        EXPECT_EQ(options.style, c.style) << c.option;
+        EXPECT_EQ(options.hyperModern, c.hyper) << c.option;
+        Position p = MakePosition("4k3/8/8/8/8/8/8/4K2R w - -");
+        PrepareEvaluation(p, c.root, options);
+        EXPECT_EQ(DrawScore(c.root), c.engine) << c.option;
+        EXPECT_EQ(DrawScore(c.root ^ 1), -c.engine) << c.option;
+    }
+    ResetEngineSettings();
 }
 
 TEST_F(EvaluateTest, PlayingStyleLightensOneSidesRisks) {
@@ -250,6 +278,53 @@ TEST_F(EvaluateTest, HorizonAddsTheOtherSidesHangingMaterialToTheReturnedScoreOn
         const int32_t stored = PlyEvalScore(UndoTop(p));
         EXPECT_EQ(score - stored, c.added) << c.fen;
         EXPECT_EQ((UndoTop(p).checkFlag & EvalFlag::AT_HORIZON) != 0, c.depth == HORIZON_DEPTH);
+    }
+}
+
+TEST_F(EvaluateTest, TablebaseScoresCountDistanceAndPly) {
+    // White is a rook up; the draw keeps one unit per pawn of material on the draw score.
+    EvalOptions options;
+    options.drawValue = StoredDrawValue(50);
+    Position p = Prepared("4k3/8/8/8/8/8/8/R3K3 w - -", options);
+    struct Case { Colour side; int32_t ply; int32_t distance; int32_t score; int32_t kind; };
+    const Case cases[] = {
+        {WHITE, 3, 1, 8189, EvalKind::WIN},      {WHITE, 3, -1, -8188, EvalKind::LOSS},
+        {BLACK, 1, 12, 8169, EvalKind::WIN},     {BLACK, 7, -30, -8126, EvalKind::LOSS},
+        {WHITE, 5, 0, 5 + 64, EvalKind::TABLEBASE_DRAW}, {BLACK, 5, 0, -5 - 64, EvalKind::TABLEBASE_DRAW},
+    };
+    for (const Case& c : cases) {
+        int32_t kind = EvalKind::ORDINARY;
+        EXPECT_EQ(TablebaseScore(p, c.side, c.ply, c.distance, kind), c.score) << c.distance;
+        EXPECT_EQ(kind, c.kind);
+    }
+}
+
+TEST_F(EvaluateTest, TablebaseProbeConditions) {
+    const Move capture = MakeMoveWord(12, 20, MoveKind::CAPTURE);
+    const Move promotion = MakeMoveWord(52, 60, MoveKind::PROMOTE_QUEEN);
+    const Move quiet = MakeMoveWord(12, 20);
+    const char* fourMen = "4k3/8/8/8/8/8/3p4/R3K3 w - -";
+    const char* twoMen = "4k3/8/8/8/8/8/8/4K3 w - -";
+    struct Case { const char* fen; bool use; int32_t men; Move last; int32_t ply; int32_t depth; bool wanted; };
+    const Case cases[] = {
+        {fourMen, true, 5, quiet, 1, HORIZON_DEPTH, true},      // root
+        {fourMen, true, 5, quiet, 2, HORIZON_DEPTH, true},
+        {fourMen, true, 5, quiet, 3, HORIZON_DEPTH, false},     // below the root a capture is needed
+        {fourMen, true, 5, capture, 6, 2, true},
+        {fourMen, true, 5, promotion, 6, 2, true},
+        {fourMen, true, 5, capture, 6, 1, false},               // shallower than "Tablebase Depth"
+        {fourMen, true, 3, quiet, 1, HORIZON_DEPTH, false},     // more men than registered
+        {fourMen, false, 5, quiet, 1, HORIZON_DEPTH, false},    // option off
+        {twoMen, true, 5, quiet, 1, HORIZON_DEPTH, false},      // bare kings are never probed
+    };
+    for (const Case& c : cases) {
+        EvalOptions options;
+        options.useTablebases = c.use;
+        options.tablebaseMen = c.men;
+        options.tablebaseDepth = 2;
+        Position p = Prepared(c.fen, options);
+        UndoTop(p).move = c.last;
+        EXPECT_EQ(WantsTablebaseProbe(p, c.ply, c.depth), c.wanted) << c.fen << " ply " << c.ply;
     }
 }
 
