@@ -8,7 +8,10 @@
 #include "control/setup.h"
 #include "search/search.h"
 #include "search/search_state.h"
-#include "search/search_support.h"
+#include "board/movegen.h"
+#include "search/ordering.h"
+#include "search/repetition.h"
+#include "search/ttable.h"
 
 using namespace tavrix;
 
@@ -32,9 +35,19 @@ constexpr const char* POSITIONS[] = {
 
 }  // namespace
 
+namespace tavrix {
+void ResetEvalState();
+}
+
 int main(int argc, char** argv) {
     const int32_t depth = argc > 1 ? std::atoi(argv[1]) : DEFAULT_DEPTH;
-    if (!ResetForSearchTest(BENCH_HASH_KB)) {
+    ResetSearchState();
+    ResetEvalState();
+    ResetRepetitionState();
+    ResetOrderingState();
+    ResetMoveLists();
+    ResetTTState();
+    if (ResizeHashTable(BENCH_HASH_KB) == 0) {
         std::fprintf(stderr, "no table\n");
         return 1;
     }
@@ -44,7 +57,7 @@ int main(int argc, char** argv) {
     std::printf("%-4s %10s %9s %8s %6s  %s\n", "#", "nodes", "ms", "knps", "score", "fen");
     int index = 0;
     for (const char* fen : POSITIONS) {
-        ClearTableForTest();
+        ClearHashTable();
         if (ReadFen(fen) != 1) continue;
         board = GameBoard.position;
         const auto start = std::chrono::steady_clock::now();
@@ -57,6 +70,6 @@ int main(int argc, char** argv) {
     }
     std::printf("depth %d: %llu nodes in %.2f s, %.0f nodes per second\n", depth,
                 static_cast<unsigned long long>(totalNodes), totalSeconds, totalNodes / totalSeconds);
-    FreeTableForTest();
+    FreeHashTable();
     return 0;
 }
