@@ -463,6 +463,29 @@ struct RootEntry {
 
 constexpr int32_t MAX_ROOT_MOVES = 256;
 
+// Extends the line beyond its last move with the hash moves of lower-bound and exact
+// entries, as far as the table and the fifty-move and repetition rules allow.
+void CompleteLine(Position& pos, Move* line) {
+    int32_t played = 0;
+    while (played < SEARCH_PLY_LIMIT - 2 && line[played] != NO_MOVE) MakeMove(pos, line[played++]);
+    int32_t length = played;
+    while (length < SEARCH_PLY_LIMIT - 2 && pos.undoTop < SEARCH_PLY_LIMIT - 1 && !IsFiftyMoveDraw(pos)) {
+        if (pos.ply - pos.lastIrreversiblePly > 3 && IsRepetition(pos)) break;
+        NodeEntry entry{};
+        const uint16_t found = ProbeNodeEntry(pos.sideToMove, pos, length + 2, entry);
+        if (!(found & EntryFlag::LOWER) || entry.move == NO_MOVE) break;
+        const Colour mover = pos.sideToMove;
+        MakeMove(pos, entry.move);
+        if (MoverLeftInCheck(pos, mover)) {
+            UnmakeMove(pos);
+            break;
+        }
+        line[length++] = InCheck(UndoTop(pos)) ? Move(entry.move | CHECK_MARK) : Move(entry.move & ~CHECK_MARK);
+    }
+    line[length] = NO_MOVE;
+    while (length-- > 0) UnmakeMove(pos);
+}
+
 }  // namespace
 
 void BeginDriverSearch(Position& pos, uint64_t nodeLimit) {
@@ -549,6 +572,7 @@ DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit) {
         for (int32_t i = bestIndex; i > 0; --i) roots[i] = roots[i - 1];
         roots[0] = bestEntry;
         std::stable_sort(roots + 1, roots + count, [](const RootEntry& a, const RootEntry& b) { return a.score > b.score; });
+        CompleteLine(pos, line);
         result.move = bestEntry.move;
         result.score = bestEntry.score;
         result.depth = d;
