@@ -509,6 +509,8 @@ DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit) {
     DriverResult result{};
     const Colour side = pos.sideToMove;
     const bool inCheck = InCheck(UndoTop(pos));
+    // The root's own evaluation: its record is the parent that lazy evaluations read.
+    Evaluate(pos, side, 1, HORIZON_DEPTH, -2 * MATE, 2 * MATE);
 
     // Root moves: the legal ones of the generated list, first scores from the generator.
     uint32_t evasionFlags = 0;

@@ -9,6 +9,7 @@
 namespace tavrix {
 
 void ResetEvalState();
+void ClearEvalCache();
 
 bool ResetForSearchTest(int32_t hashKb) {
     ResetSearchState();
@@ -20,7 +21,10 @@ bool ResetForSearchTest(int32_t hashKb) {
     return ResizeHashTable(hashKb) > 0;
 }
 
-void ClearTableForTest() { ClearHashTable(); }
+void ClearTableForTest() {
+    ClearHashTable();
+    ClearEvalCache();
+}
 void FreeTableForTest() { FreeHashTable(); }
 
 }  // namespace tavrix
