@@ -42,6 +42,12 @@ constexpr int PieceValue[8] = {0, PAWN_VALUE, KNIGHT_VALUE, BISHOP_VALUE, ROOK_V
 // What a promotion adds to the material of the promoting side.
 constexpr int PromotionCredit[8] = {0, 0, 288, 288, 512, 1120, 0, 0};
 
+// ---------------------------------------------------------------- scores
+// Material units (a pawn is 128). Mated at ply p scores p - 8193; beyond the threshold a
+// score counts as a mate score.
+constexpr int32_t MATE = 8192;
+constexpr int32_t MATE_THRESHOLD = 7800;
+
 // ---------------------------------------------------------------- slots
 using SlotMask = uint32_t;              // slot bits of one side, low 16 bits used
 constexpr int SLOTS_PER_SIDE = 16;

@@ -15,8 +15,6 @@
 namespace tavrix {
 
 // ---------------------------------------------------------------- score scale
-constexpr int32_t MATE = 8192;
-constexpr int32_t MATE_THRESHOLD = 7800;
 constexpr int32_t HORIZON_DEPTH = 128;      // depth that forces a full evaluation
 constexpr int32_t TEMPO_BONUS = 8;           // the side to move's credit for the move
 

@@ -14,7 +14,5 @@ int32_t EvaluateLoneKing(const Position&, Colour, Colour) { return 0; }
 int32_t EvaluatePawnEnding(const Position&, Colour, int32_t base) { return base; }
 int32_t EvaluateKingPawnVsKing(const Position&, Colour, Colour, int32_t&, const AttackMap&) { return 0; }
 
-// tablebase probing
-TablebaseResult ProbeTablebase(const Position&, Colour) { return TablebaseResult{false, 0}; }
 
 }  // namespace tavrix

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/moveservices.h"
+#include "eval/evaluate.h"
 #include "search/ordering.h"
 #include "search/search_state.h"
 
@@ -230,6 +231,11 @@ int32_t ResizeHashTable(int32_t kilobytes) {
     HashRetry retry{kilobytes, kilobytes, 0};
     while (retry.request > 0) {
         const TTGeometry g = ComputeTTGeometry(retry.request);
+        // The evaluation cache takes its share first; it fails the request like the table does.
+        if (!AllocateEvalCache(g.evalCacheKb)) {
+            LowerHashRequest(retry);
+            continue;
+        }
         TTEntry* white = AllocateHalf(g.entriesPerHalf);
         TTEntry* black = white ? AllocateHalf(g.entriesPerHalf) : nullptr;
         if (white && black) {
@@ -252,12 +258,14 @@ int32_t ResizeHashTable(int32_t kilobytes) {
 
 void ClearHashTableFully() {
     ClearOrderingStats();
+    ClearEvalCache();
     if (TT.sizeKb == 0) return;
     for (TTEntry* h : TT.half) std::memset(static_cast<void*>(h), 0, HalfBytes());
 }
 
 void ClearHashTable() {
     ClearOrderingStats();
+    ClearEvalCache();
     if (TT.sizeKb == 0) return;
     for (TTEntry* h : TT.half) {
         TTEntry* end = h + TT.entriesPerHalf + TT_BUCKET_SIZE;

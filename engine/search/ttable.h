@@ -38,8 +38,7 @@ constexpr uint16_t PROBE_MASK = 0x80FF;
 constexpr int TT_BUCKET_SIZE = 4;
 constexpr int TT_ENTRIES_PER_KB = 32;   // per half: two halves of 16-byte entries
 constexpr int TT_ALIGNMENT = 64;
-constexpr int MATE_SCORE = 8192;
-constexpr int MATE_THRESHOLD = 7800;
+constexpr int MATE_SCORE = MATE;
 // A mate entry counts this deep until the root has reported a mate in the current think.
 constexpr int TT_MATE_ENTRY_DEPTH = 62;
 constexpr int TT_MAX_DEPTH = 63;

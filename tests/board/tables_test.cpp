@@ -82,7 +82,7 @@ TEST(Tables, RaysDirectionsAndTargets) {
     EXPECT_EQ(DirectionTable[0][63], 6);
     EXPECT_EQ(DirectionTable[7][0], 0);
     EXPECT_EQ(DirectionTable[21][4], 12);   // e1 to f3: the +17 knight jump
-    EXPECT_EQ(DirectionTable[18][0], NO_DIRECTION);  // a1 and c3: neither line nor jump
+    EXPECT_EQ(DirectionTable[25][0], NO_DIRECTION);  // a1 and b4: neither line nor jump
     EXPECT_EQ(DirectionTable[0][0], NO_DIRECTION);
     EXPECT_EQ(ShadeTable[0], 1);
     EXPECT_EQ(ShadeTable[1], 0);

@@ -7,6 +7,7 @@
 
 #include "control/engine.h"
 #include "control/options.h"
+#include "control/setup.h"
 #include "control/startup.h"
 #include "control/uci.h"
 #include "control/output_capture.h"
@@ -130,6 +131,35 @@ TEST(Dispatch, CommandsChangeTheirState) {
     Dispatch("GO FOO DEPTH 5");
     EXPECT_EQ(Limits.depthLimit, 5);
     EXPECT_EQ(capture.Take(), "info string unknown UCI go <FOO DEPTH 5> command\n");
+}
+
+TEST(Dispatch, PositionSetsUpTheGameBoard) {
+    struct Case {
+        const char* line;
+        int sideToMove;
+        int square;          // a square whose piece tells the moves were made
+        PieceType type;
+    };
+    const Case cases[] = {
+        {"position startpos", WHITE, 12, PAWN},
+        {"position startpos moves e2e4", BLACK, 28, PAWN},
+        {"POSITION STARTPOS MOVES e2e4 e7e5 g1f3", BLACK, 21, KNIGHT},
+        {"position startpos moves e2e5 e2e4", BLACK, 28, PAWN},           // an illegal token is skipped
+        {"position fen 4k3/8/8/8/8/8/8/4K2R w K - 0 1", WHITE, 7, ROOK},
+        {"position fen 4k3/8/8/8/8/8/8/4K2R w K - 0 1 moves e1g1", BLACK, 5, ROOK},
+        {"position fen 4k3/8/8/8/8/8/8/4K2R b - - moves e8d8", WHITE, 59, KING},
+        {"position fen nonsense moves e2e4", BLACK, 28, PAWN},            // refused FEN: board stays
+    };
+    OutputCapture capture;
+    StartClean(ProtocolStateValue::READY);
+    NewGame();
+    for (const Case& c : cases) {
+        if (std::strstr(c.line, "nonsense") != nullptr) Dispatch("position startpos");
+        EXPECT_EQ(Dispatch(c.line), DispatchResult::DONE) << c.line;
+        EXPECT_EQ(GameBoard.position.sideToMove, c.sideToMove) << c.line;
+        EXPECT_EQ(GameBoard.position.pieceType[c.square], c.type) << c.line;
+    }
+    EXPECT_EQ(capture.Take(), "");
 }
 
 TEST(ParseGo, ReadsEveryParameter) {

@@ -1,5 +1,4 @@
-// A small board builder for evaluation tests: pieces from a FEN board, slots, masks,
-// material and both attack maps with x-rays. Hanging values stay 0 unless a test sets them.
+// Evaluation test positions from FEN text (board, side to move and castling rights).
 #pragma once
 
 #include <cstdint>
@@ -17,76 +16,7 @@ inline int PieceIndex(char ch) {
     return 0;
 }
 
-inline uint64_t TestKey(int type, int colour, int sq) {
-    uint64_t x = 0x9E3779B97F4A7C15ull * uint64_t(1 + type * 2 + colour) + uint64_t(sq) * 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 31;
-    x *= 0x94D049BB133111EBull;
-    return x ^ (x >> 29);
-}
-
-inline bool LetsThrough(PieceType blocker, bool straight) {
-    return blocker == QUEEN || blocker == (straight ? ROOK : BISHOP);
-}
-
-inline void AddPieceAttacks(Position& p, int sq) {
-    const int c = p.pieceColour[sq];
-    const PieceType t = p.pieceType[sq];
-    const uint16_t bit = static_cast<uint16_t>(p.squareSlot[sq]);
-    AttackMap& map = p.attackMap[c];
-    auto direct = [&](int s, uint16_t w) {
-        map.square[s].attackWeight = static_cast<uint16_t>(map.square[s].attackWeight + w);
-        map.square[s].attackerSlots |= bit;
-        map.square[s].attackerCount++;
-    };
-    auto xray = [&](int s) {
-        map.square[s].xrayWeight = static_cast<uint8_t>(map.square[s].xrayWeight + 2);
-        map.square[s].xraySlots |= bit;
-        map.square[s].attackerCount++;
-    };
-    const int f0 = FileOf(sq), r0 = RankOf(sq);
-    auto onBoard = [](int f, int r) { return f >= 0 && f < 8 && r >= 0 && r < 8; };
-    if (t == PAWN) {
-        const int dr = c == WHITE ? 1 : -1;
-        for (int df : {-1, 1}) {
-            if (onBoard(f0 + df, r0 + dr)) direct(MakeSquare(f0 + df, r0 + dr), AttackWeight::PAWN);
-        }
-        return;
-    }
-    if (t == KNIGHT || t == KING) {
-        static const int kn[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
-        static const int kg[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
-        for (const auto& d : (t == KNIGHT ? kn : kg)) {
-            if (onBoard(f0 + d[0], r0 + d[1])) {
-                direct(MakeSquare(f0 + d[0], r0 + d[1]), t == KNIGHT ? AttackWeight::KNIGHT : AttackWeight::KING);
-            }
-        }
-        return;
-    }
-    const uint16_t w = t == BISHOP ? AttackWeight::BISHOP : t == ROOK ? AttackWeight::ROOK : AttackWeight::QUEEN;
-    static const int dirs[8][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}, {-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
-    for (int d = 0; d < 8; ++d) {
-        const bool straight = d < 4;
-        if (t == BISHOP && straight) continue;
-        if (t == ROOK && !straight) continue;
-        int f = f0, r = r0;
-        bool isXray = false;
-        for (;;) {
-            f += dirs[d][0];
-            r += dirs[d][1];
-            if (!onBoard(f, r)) break;
-            const int s = MakeSquare(f, r);
-            if (isXray) xray(s);
-            else direct(s, w);
-            if (p.pieceType[s] != NO_PIECE) {
-                if (!LetsThrough(p.pieceType[s], straight)) break;
-                isXray = true;
-            }
-        }
-    }
-}
-
 // Builds the position of a FEN (board, side to move, castling field; the rest ignored).
-// The last move recorded for the node is `lastMove` with ply record index 1 as undoTop.
 inline Position MakePosition(const std::string& fen) {
     Position p;
     std::memset(&p, 0, sizeof p);
@@ -121,76 +51,16 @@ inline Position MakePosition(const std::string& fen) {
         }
     }
 
-    uint64_t key = 0;
-    for (int sq = 0; sq < 64; ++sq) {
-        const PieceType t = p.pieceType[sq];
-        if (t == NO_PIECE) continue;
-        const int c = p.pieceColour[sq];
-        auto freeSlot = [&](int s) { return p.slotSquare[c][s] == NO_SQUARE; };
-        int slot = -1;
-        auto lowestFrom8 = [&]() {
-            for (int s = 8; s < 16; ++s) {
-                if (freeSlot(s)) return s;
-            }
-            return -1;
-        };
-        switch (t) {
-            case KING: slot = freeSlot(0) ? 0 : lowestFrom8(); break;
-            case QUEEN: slot = freeSlot(1) ? 1 : lowestFrom8(); break;
-            case ROOK: slot = freeSlot(2) ? 2 : freeSlot(3) ? 3 : lowestFrom8(); break;
-            case BISHOP: {
-                const int s = IsDarkSquare(sq) ? 5 : 4;
-                slot = freeSlot(s) ? s : lowestFrom8();
-                break;
-            }
-            case KNIGHT: slot = freeSlot(6) ? 6 : freeSlot(7) ? 7 : lowestFrom8(); break;
-            default:
-                for (int s = 15; s >= 0; --s) {
-                    if (freeSlot(s)) {
-                        slot = s;
-                        break;
-                    }
-                }
-        }
-        const uint32_t bit = 1u << slot;
-        p.slotSquare[c][slot] = static_cast<uint8_t>(sq);
-        p.squareSlot[sq] = bit;
-        p.liveSlots[c] |= bit;
-        if (t == BISHOP || t == QUEEN) p.diagonalSlots[c] |= bit;
-        if (t == ROOK || t == QUEEN) p.straightSlots[c] |= bit;
-        if (t >= BISHOP && t <= QUEEN) p.sliderSlots[c] |= bit;
-        if (t == PAWN) p.pawnRankSlots[c][RankOf(sq)] |= bit;
-        if (t != KING) {
-            TypeSlots(p, t)[c] |= bit;
-            p.material[c] += PieceValue[t];
-            p.materialSignature[c] += SignatureOf[t];
-        }
-        // Unmoved when the piece stands where the start position has it.
-        static const char START[] = "RNBQKBNRPPPPPPPP" "................................" "pppppppprnbqkbnr";
-        p.moveCount[sq] = START[sq] == PIECE_LETTERS[t + 6 * c] ? 0 : 1;
-        key ^= TestKey(t, c, sq);
-    }
-    // Kings and rooks without a castling right count as moved.
-    auto rightFor = [&](char ch) { return castling.find(ch) != std::string::npos; };
-    if (!rightFor('K') && !rightFor('Q')) p.moveCount[KingSquare(p, WHITE)] = 1;
-    if (!rightFor('k') && !rightFor('q')) p.moveCount[KingSquare(p, BLACK)] = 1;
-    if (!rightFor('K')) p.moveCount[7] = 1;
-    if (!rightFor('Q')) p.moveCount[0] = 1;
-    if (!rightFor('k')) p.moveCount[63] = 1;
-    if (!rightFor('q')) p.moveCount[56] = 1;
-
-    for (int sq = 0; sq < 64; ++sq) {
-        if (p.pieceType[sq] != NO_PIECE) AddPieceAttacks(p, sq);
-    }
-    p.hashKey[0] = uint32_t(key);
-    p.hashKey[1] = uint32_t(key >> 32) ^ (p.sideToMove == BLACK ? 0x5A5A5A5Au : 0u);
-    p.ownSide = p.sideToMove;
-    p.ply = 1;
-    p.lastIrreversiblePly = 1;
-    p.undoTop = 1;
-    const int king = KingSquare(p, p.sideToMove);
-    p.undoStack[1].checkFlag = p.attackMap[p.sideToMove ^ 1].square[king].attackWeight ? IN_CHECK_FLAG : 0;
+    uint32_t flags = 0;
+    if (castling.find('K') != std::string::npos) flags |= CastleFlag::WHITE_KING_SIDE;
+    if (castling.find('Q') != std::string::npos) flags |= CastleFlag::WHITE_QUEEN_SIDE;
+    if (castling.find('k') != std::string::npos) flags |= CastleFlag::BLACK_KING_SIDE;
+    if (castling.find('q') != std::string::npos) flags |= CastleFlag::BLACK_QUEEN_SIDE;
+    SetUpPosition(p, p.sideToMove, flags);
+    // The search's root sits in the second record, with the set-up record below it.
+    p.undoStack[1] = p.undoStack[0];
     p.undoStack[1].move = SENTINEL_MOVE;
+    p.undoTop = 1;
     return p;
 }
 

@@ -251,7 +251,7 @@ TEST_F(EvaluateTest, PawnlessEqualMaterialIsCutToAQuarter) {
         const Colour side = p.sideToMove;
         const int32_t score = Evaluate(p, side, 3, 1, -WIDE, WIDE);
         const int32_t positional = EvaluatePositional(p, side, WHITE, EndgameType::ORDINARY);
-        int32_t base = TEMPO_BONUS;
+        int32_t base = TEMPO_BONUS + (p.hangingTotal[side ^ 1] >> 6) - (p.hangingTotal[side] >> 6);
         if (c.pawnless) {
             const int32_t t = Eval.kingEdgeTable[KingSquare(p, WHITE)] - Eval.kingEdgeTable[KingSquare(p, BLACK)];
             base += side == WHITE ? t : -t;

@@ -1,0 +1,170 @@
+#include "board/moveservices.h"
+
+#include <initializer_list>
+
+#include "board/makemove.h"
+#include "board/move_geometry.h"
+#include "board/movegen.h"
+
+namespace tavrix {
+
+using namespace geometry;
+
+namespace {
+
+// The board seen after a move: up to two squares emptied and one filled.
+struct Overlay {
+    int vacated[2];
+    int filled;
+};
+
+inline bool OccupiedAfter(const Position& p, const Overlay& o, int sq) {
+    if (sq == o.filled) return true;
+    if (sq == o.vacated[0] || sq == o.vacated[1]) return false;
+    return p.pieceColour[sq] != EMPTY_COLOUR;
+}
+
+// First occupied square from `from` (exclusive) in direction d, or OFF_BOARD.
+int FirstPieceAfter(const Position& p, const Overlay& o, int from, int d) {
+    int sq = Next(d, from);
+    while (sq != OFF_BOARD && !OccupiedAfter(p, o, sq)) sq = Next(d, sq);
+    return sq;
+}
+
+inline bool SliderMovesAlong(PieceType type, int d) {
+    return type == QUEEN || (type == ROOK && IsStraight(d)) || (type == BISHOP && IsDiagonal(d));
+}
+
+// Check given by a piece of `type` of `side` standing on `to` against the king on k.
+int DirectCheck(const Position& p, const Overlay& o, PieceType type, Colour side, int to, int k) {
+    const int d = LineFrom(to, k);
+    if (type == PAWN) {
+        for (int i = 0; i < 2; ++i) {
+            const int dir = PawnCaptureDirection(side, i);
+            if (Next(dir, to) == k) return PAWN + 8 * dir;
+        }
+        return 0;
+    }
+    if (type == KNIGHT) return (d >= 8 && d < DIRECTION_COUNT) ? KNIGHT + 8 * d : 0;
+    if (d >= 8 || !SliderMovesAlong(type, d)) return 0;
+    return FirstPieceAfter(p, o, to, d) == k ? type + 8 * d : 0;
+}
+
+// Check by a slider of `side` uncovered when `vacated` empties.
+int DiscoveredCheck(const Position& p, const Overlay& o, Colour side, int vacated, int k) {
+    const int d = LineFrom(k, vacated);  // from the king outward
+    if (d >= 8) return 0;
+    const int sq = FirstPieceAfter(p, o, k, d);
+    if (sq == OFF_BOARD || sq == o.filled || p.pieceColour[sq] != side) return 0;
+    const PieceType type = p.pieceType[sq];
+    return SliderMovesAlong(type, d) ? type + 8 * OppositeDirection[d] : 0;
+}
+
+}  // namespace
+
+int GivesCheck(const Position& p, Move move, Colour side) {
+    const int from = MoveFrom(move);
+    const int to = MoveTo(move);
+    const int k = KingSquare(p, side ^ 1);
+    if (IsCastling(move)) {
+        // King and rook both move; the rook is the only piece that can check.
+        const bool kingSide = p.chess960 ? FileOf(to) > FileOf(from) : to > from;
+        const int rookFrom = p.chess960 ? to : (kingSide ? from + 3 : from - 4);
+        const int base = from & 56;
+        const int kingTo = base + (kingSide ? 6 : 2);
+        const int rookTo = base + (kingSide ? 5 : 3);
+        Overlay o{{from, rookFrom}, rookTo};
+        // The king's new square blocks too; model it by checking the rook's line explicitly.
+        const int d = LineFrom(rookTo, k);
+        if (d < 4) {
+            int sq = Next(d, rookTo);
+            while (sq != OFF_BOARD && sq != kingTo && !OccupiedAfter(p, o, sq)) sq = Next(d, sq);
+            if (sq == k) return ROOK + 8 * d;
+        }
+        for (int v : {from, rookFrom}) {
+            const int dv = LineFrom(k, v);
+            if (dv >= 8) continue;
+            int sq = Next(dv, k);
+            while (sq != OFF_BOARD && sq != kingTo && !OccupiedAfter(p, o, sq)) sq = Next(dv, sq);
+            if (sq == OFF_BOARD || sq == kingTo || sq == rookTo || p.pieceColour[sq] != side) continue;
+            if (SliderMovesAlong(p.pieceType[sq], dv)) return p.pieceType[sq] + 8 * OppositeDirection[dv];
+        }
+        return 0;
+    }
+    const PieceType type = IsPromotion(move) ? PromotedType(move) : p.pieceType[from];
+    Overlay o{{from, IsEnPassant(move) ? to - PawnStep(side) : from}, to};
+    if (const int code = DirectCheck(p, o, type, side, to, k)) return code;
+    if (const int code = DiscoveredCheck(p, o, side, from, k)) return code;
+    if (IsEnPassant(move)) return DiscoveredCheck(p, o, side, o.vacated[1], k);
+    return 0;
+}
+
+int ValidateMove(Colour side, const Position& p, Move& move) {
+    const int from = MoveFrom(move);
+    const int to = MoveTo(move);
+    const Colour enemy = side ^ 1;
+    if (from == to || p.pieceColour[from] != side) return 0;
+    const PieceType type = p.pieceType[from];
+    const uint16_t checkBit = move & CHECK_MARK;
+    const uint16_t promotion = IsPromotion(move) ? KindOf(move) : 0;
+    auto set = [&](uint16_t kind) {
+        move = static_cast<Move>(MakeMoveWord(from, to, kind) | checkBit);
+        return 1;
+    };
+    if (promotion != 0 && type != PAWN) return 0;
+
+    if (type == KING) {
+        if (p.chess960) {
+            if (p.pieceColour[to] == side) {
+                for (int wing = KING_SIDE; wing <= QUEEN_SIDE; ++wing)
+                    if (to == p.castleRookSquare[side][wing] && p.pieceType[to] == ROOK && p.moveCount[to] == 0 &&
+                        p.moveCount[from] == 0 && p.attackMap[enemy].square[from].attackWeight == 0 &&
+                        CastlingAllowed(p, side, wing))
+                        return set(MoveKind::CASTLING);
+                return 0;
+            }
+        } else if (RankOf(from) == RankOf(to) && (to == from + 2 || to == from - 2)) {
+            const int wing = to > from ? KING_SIDE : QUEEN_SIDE;
+            return CastlingAllowed(p, side, wing) ? set(MoveKind::CASTLING) : 0;
+        }
+        if (p.pieceColour[to] == side) return 0;
+        if ((p.attackMap[side].square[to].attackerSlots & 1u) == 0) return 0;  // not a king step
+        if (p.attackMap[enemy].square[to].attackWeight != 0) return 0;
+        return set(p.pieceColour[to] == enemy ? MoveKind::CAPTURE : MoveKind::QUIET);
+    }
+    if (p.pieceColour[to] == side) return 0;
+
+    if (type == PAWN) {
+        const int step = PawnStep(side);
+        const bool lastRank = RankOf(to) == PromotionRank(side);
+        if (promotion != 0 && !lastRank) return 0;
+        const uint16_t promoteKind = promotion != 0 ? promotion : MoveKind::PROMOTE_QUEEN;
+        if (FileOf(from) == FileOf(to)) {
+            if (p.pieceColour[to] != EMPTY_COLOUR) return 0;
+            if (to == from + step) return set(lastRank ? promoteKind : MoveKind::QUIET);
+            if (to == from + 2 * step && RankOf(from) == PawnStartRank(side) && p.pieceColour[from + step] == EMPTY_COLOUR)
+                return set(MoveKind::QUIET);
+            return 0;
+        }
+        if (Next(PawnCaptureDirection(side, 0), from) != to && Next(PawnCaptureDirection(side, 1), from) != to) return 0;
+        if (p.pieceColour[to] == enemy) return set(lastRank ? promoteKind : MoveKind::CAPTURE);
+        const int behind = to - step;
+        if (to == p.epSquare && p.epSquare != 0 && side == p.sideToMove && p.pieceType[behind] == PAWN &&
+            p.pieceColour[behind] == enemy)
+            return set(MoveKind::EN_PASSANT);
+        return 0;
+    }
+
+    if ((p.attackMap[side].square[to].attackerSlots & p.squareSlot[from]) == 0) return 0;
+    return set(p.pieceColour[to] == enemy ? MoveKind::CAPTURE : MoveKind::QUIET);
+}
+
+bool IsLegalAfterMake(Position& p, Move move) {
+    const Colour mover = p.sideToMove;
+    MakeMove(p, move);
+    const bool legal = p.attackMap[mover ^ 1].square[KingSquare(p, mover)].attackWeight == 0;
+    UnmakeMove(p);
+    return legal;
+}
+
+}  // namespace tavrix

@@ -1,0 +1,50 @@
+// Runs the built engine as a GUI would: a child process talking over pipes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace tavrix::testing {
+
+// Generous limit for one answer; only a hung engine ever reaches it.
+constexpr int ANSWER_TIMEOUT_MS = 20000;
+
+struct EngineProcess {
+    pid_t pid = -1;
+    int toEngine = -1;      // the engine's standard input
+    int fromEngine = -1;    // the engine's standard output
+    std::string pending;    // bytes read but not yet returned as a line
+    bool endOfOutput = false;
+};
+
+// Starts TAVRIX_BINARY with the given arguments.
+bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments = {});
+// Writes the text, in one write when it fits the pipe (several commands then arrive together).
+bool SendText(EngineProcess& engine, const std::string& text);
+// Ends the engine's standard input.
+void CloseInput(EngineProcess& engine);
+// One line without its line end; false on timeout or end of output.
+bool ReadLineWithin(EngineProcess& engine, int timeoutMs, std::string& line);
+// Reads lines until one equals `wanted`; the lines before it go to `before` when given.
+bool ReadUntil(EngineProcess& engine, const std::string& wanted, std::vector<std::string>* before = nullptr,
+               int timeoutMs = ANSWER_TIMEOUT_MS);
+// Every remaining line up to the end of the engine's output.
+std::vector<std::string> ReadToEnd(EngineProcess& engine, int timeoutMs = ANSWER_TIMEOUT_MS);
+// Waits for the process to end; gives its exit status, or -1 when it was killed by a signal.
+bool WaitForExit(EngineProcess& engine, int& exitStatus, int timeoutMs = ANSWER_TIMEOUT_MS);
+// Kills the engine if it still runs and closes the pipes.
+void StopEngine(EngineProcess& engine);
+
+// Owns a running engine for one test.
+struct EngineSession {
+    EngineProcess engine;
+    explicit EngineSession(const std::vector<std::string>& arguments = {}) { started = StartEngine(engine, arguments); }
+    ~EngineSession() { StopEngine(engine); }
+    EngineSession(const EngineSession&) = delete;
+    EngineSession& operator=(const EngineSession&) = delete;
+    bool started = false;
+};
+
+}  // namespace tavrix::testing
