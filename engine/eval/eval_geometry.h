@@ -117,7 +117,14 @@ constexpr uint16_t WeightOfType[8] = {0, AttackWeight::PAWN, AttackWeight::KNIGH
 // The bits of attackWeight that count attackers of one piece type.
 constexpr uint16_t KindMaskOfType[8] = {0, 0xC00, 0x300, 0xC0, 0x30, 0x0E, 0x01, 0};
 
-inline int PopCount(uint32_t m) { return std::popcount(m); }
+// Slot masks use 16 bits; a byte table avoids the library call where the target has
+// no population-count instruction.
+inline constexpr auto ByteBitCount = [] {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) t[b] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(b)));
+    return t;
+}();
+inline int PopCount(uint32_t m) { return ByteBitCount[m & 0xFF] + ByteBitCount[(m >> 8) & 0xFF]; }
 inline int LowestSlot(uint32_t m) { return std::countr_zero(m); }
 
 inline const AttackRecord& Attacks(const Position& pos, Colour c, int sq) { return pos.attackMap[c].square[sq]; }

@@ -486,8 +486,9 @@ int32_t ThreatTerm(Position& pos, Colour side) {
     for (SlotMask pieces = pos.liveSlots[side] & ~1u; pieces; pieces &= pieces - 1) {
         const int q = pos.slotSquare[side][LowestSlot(pieces)];
         const PieceType pt = pos.pieceType[q];
-        const int32_t h = pos.hangingValue[q];
         const AttackRecord& er = Attacks(pos, enemy, q);
+        if (er.attackWeight == 0) continue;  // every threat below needs an attacker
+        const int32_t h = pos.hangingValue[q];
         const AttackRecord& orr = Attacks(pos, side, q);
 
         // Overloaded defenders.

@@ -230,7 +230,9 @@ TEST(MateThreats, RecognisedWhereTheyExist) {
         b.ClearMarks();
         EvaluateKingZone(*b, c.threatened);
         EXPECT_EQ((b.Flags() & MateThreatFlag(c.threatened)) != 0, c.mate) << "zone " << c.fen;
-        if (c.mate) EXPECT_NE(b.Flags() & DangerFlag(c.threatened), 0) << c.fen;
+        if (c.mate) {
+            EXPECT_NE(b.Flags() & DangerFlag(c.threatened), 0) << c.fen;
+        }
     }
 }
 

@@ -117,14 +117,18 @@ TEST(PassedPawns, PawnOnTheSeventhThreatensPromotion) {
 TEST(WeakPawns, DoubledAndBackwardPawnsCost) {
     struct Case { const char* better; const char* worse; };
     const Case cases[] = {
-        // Doubled c-pawns against a c- and d-pawn.
-        {"4k3/8/8/8/8/2P5/2P5/4K3 w", "4k3/8/8/8/8/2P5/3P4/4K3 w"},
-        // d3 backward against e5 and c4/e4 control, compared with d3 on d4 level.
-        {"4k3/8/8/4p3/2P1P3/3P4/8/4K3 w", "4k3/8/8/2p1p3/2P5/3P4/8/4K3 w"},
+        // c3 and d2 against doubled c-pawns.
+        {"4k3/8/8/8/8/2P5/3P4/4K3 w", "4k3/8/8/8/8/2P5/2P5/4K3 w"},
+        // d3 behind c4 and e4 becomes backward when c5 controls d4.
+        {"4k3/2p5/8/8/2P1P3/3P4/8/4K3 w", "4k3/8/8/2p5/2P1P3/3P4/8/4K3 w"},
     };
     for (const Case& c : cases) {
-        // The better structure scores more for White.
-        EXPECT_NE(PawnScore(c.better), PawnScore(c.worse)) << c.better;
+        Board better(c.better);
+        ASSERT_TRUE(better.ok) << c.better;
+        const int32_t good = PawnTerm(*better, WHITE, 0);
+        Board worse(c.worse);
+        ASSERT_TRUE(worse.ok) << c.worse;
+        EXPECT_GT(good, PawnTerm(*worse, WHITE, 0)) << c.worse;
     }
 }
 
