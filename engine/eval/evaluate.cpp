@@ -260,7 +260,6 @@ void SetDrawScore(int32_t storedDrawValue, Colour rootSide) {
 
 // ---------------------------------------------------------------- per-search set-up
 void PrepareEvaluation(const Position& pos, Colour rootSide, const EvalOptions& options) {
-    BuildMaterialClassTable();
     Eval.options = options;
     Eval.rootSide = rootSide;
     for (int c = 0; c < 2; ++c) {

@@ -2,6 +2,7 @@
 // balances and names the endgames with evaluators of their own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "board/position.h"
@@ -37,10 +38,13 @@ constexpr int32_t MINOR_DRAW = 20;         // drawn unless the lone king is corn
 constexpr int32_t DRAWN = 21;
 }  // namespace EndgameType
 
-// Indexed by class(side to move) * 128 + class(other side).
-extern uint8_t MaterialClassTable[MATERIAL_CLASS_ENTRIES];
-// Fills MaterialClassTable; idempotent.
-void BuildMaterialClassTable();
+// Indexed by class(side to move) * 128 + class(other side); constant data.
+extern const std::array<uint8_t, MATERIAL_CLASS_ENTRIES> MaterialClassTable;
+
+// Material correction of a class byte: 0 for special endgames.
+constexpr int32_t ClassCorrection(uint8_t byte) {
+    return (byte & ClassByte::SPECIAL) ? 0 : ((byte & ClassByte::LOW_BITS) - 16) * 32;
+}
 
 // The 7-bit material class of one side from its material signature.
 uint8_t MaterialClassOf(uint32_t materialSignature);

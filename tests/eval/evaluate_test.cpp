@@ -242,7 +242,7 @@ TEST_F(EvaluateTest, PawnlessEqualMaterialIsCutToAQuarter) {
     const Case cases[] = {
         {"3rk3/8/8/8/8/8/8/3RK3 w - -", true},
         {"4k3/3r4/8/8/8/8/8/2R3K1 b - -", true},
-        {"2n1k3/8/8/8/8/8/8/2N1K3 w - -", true},
+        {"1bn1k3/8/8/8/8/8/8/1BN1K3 w - -", true},
         {"3rk3/p7/8/8/8/8/P7/3RK3 w - -", false},
     };
     for (const Case& c : cases) {
