@@ -7,6 +7,8 @@
 
 namespace tavrix {
 
+static_assert(SEARCH_PLY_LIMIT + 2 <= MOVE_LIST_PLIES, "every ply the search reaches has a list bound");
+
 namespace {
 
 constexpr int32_t MateThreatDepthBonus = 16;   // 1/32 ply
@@ -89,6 +91,9 @@ void PollSearch() {
 
 bool EnterNode(int32_t ply) {
     Search.pv[ply][0] = NO_MOVE;
+    // Until this node generates, a list made below it (the null-move child's) must start
+    // where the parent's list ends, not at a stale bound inside an ancestor's list.
+    MoveLists.listBegin[ply + 1] = MoveLists.listBegin[ply];
     if (Search.pollCountdown-- <= 1 && !Search.noPolling) PollSearch();
     return Search.stopReason != 0;
 }
@@ -365,7 +370,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         const bool childInCheck = InCheck(child);
         if (isHashMove) child.checkFlag |= PlyMark::HASH_MOVE;
 
-        int32_t score;
+        int32_t score = NO_SCORE_YET;
         if (pos.ply - pos.lastIrreversiblePly >= 4 && IsRepetition(pos)) {
             score = DrawScore(side);
             Search.pv[ply + 1][0] = NO_MOVE;

@@ -44,7 +44,8 @@ constexpr int16_t HASH_MOVE_SCORE = 32767;
 int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, int32_t alpha, int32_t beta,
                    uint32_t flags);
 
-// Node entry shared with Quiesce: clears the ply's line and polls when the countdown runs out.
+// Node entry shared with Quiesce: clears the ply's line, starts the ply's move list where the
+// parent's ends, and polls when the countdown runs out.
 // Returns true when the search has been stopped.
 bool EnterNode(int32_t ply);
 

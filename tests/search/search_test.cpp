@@ -145,7 +145,9 @@ TEST_F(SearchTest, CheckmateAndStalemateAtANode) {
             EXPECT_EQ(SearchNode(pos, ply, 3, 0, -WIDE, WIDE, NodeFlag::PV_NODE), expected);
             EXPECT_EQ(SearchNode(pos, ply, 1, 0, -WIDE, WIDE, NodeFlag::CUT_NODE), expected);
             // Quiescence sees mate through its evasions; a stalemate it leaves to the evaluation.
-            if (c.mated) EXPECT_EQ(Quiesce(pos, ply, 0, -WIDE, WIDE, 0), expected);
+            if (c.mated) {
+                EXPECT_EQ(Quiesce(pos, ply, 0, -WIDE, WIDE, 0), expected);
+            }
         }
     }
     EXPECT_NE(DrawScore(WHITE), DrawScore(BLACK));
