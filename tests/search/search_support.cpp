@@ -25,6 +25,11 @@ void ClearTableForTest() {
     ClearHashTable();
     ClearEvalCache();
 }
+void EmptyTableForTest() {
+    ClearHashTableFully();
+    ClearEvalCache();
+}
+
 void FreeTableForTest() { FreeHashTable(); }
 
 }  // namespace tavrix

@@ -10,6 +10,9 @@ namespace tavrix {
 bool ResetForSearchTest(int32_t hashKb);
 // "Clear Hash".
 void ClearTableForTest();
+// Empties every entry (learned ones too), as Clear Hash does on a table without learned
+// positions, including the move-depth words that Clear Hash leaves behind.
+void EmptyTableForTest();
 void FreeTableForTest();
 
 }  // namespace tavrix
