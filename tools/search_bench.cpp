@@ -29,7 +29,7 @@ constexpr const char* POSITIONS[] = {
     "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
     "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QKB1R w KQ - 0 8",
     "2r2rk1/1bqnbppp/p2ppn2/1p6/3NP3/1BN1BP2/PPPQ2PP/2KR3R w - - 0 13",
-    "6k1/5ppp/8/8/8/8/q4PPP/1Q4K1 w - - 0 1",
+    "7k/8/6Q1/8/8/8/q7/7K w - - 0 1",
     "8/8/1p1k4/1P1p4/3K4/8/8/8 w - - 0 1",
 };
 

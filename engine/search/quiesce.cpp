@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "eval/material.h"
 #include "search/search_internal.h"
 
 namespace tavrix {
@@ -29,6 +30,18 @@ int32_t MoveGain(const Position& pos, Move m) {
     return 0;
 }
 
+
+// Whether the material-class table still judges the balance once `victim` is taken from
+// `other`: both sides within its limit and neither with two rooks or two queens.
+bool InClassRange(const Position& pos, Colour side, Colour other, PieceType victim) {
+    auto fits = [](uint32_t signature, int32_t material) {
+        const uint32_t rooks = (signature >> 24) & 3;
+        const uint32_t queens = signature >> 26;
+        return material <= MATERIAL_CLASS_LIMIT && rooks < 2 && queens < 2;
+    };
+    return fits(pos.materialSignature[side], pos.material[side]) &&
+           fits(pos.materialSignature[other] - SignatureOf[victim], pos.material[other] - PieceValue[victim]);
+}
 
 }  // namespace
 
@@ -211,14 +224,23 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
         for (ScoredMove* entry = ListBegin(ply); entry < end; ++entry) {
             PickBest(entry, end);
             const Move m = entry->move;
-            const int32_t s = entry->score;
+            int32_t s = entry->score;
             const bool checks = (m & CHECK_MARK) != 0;
             const bool forcedMove = (forced & ForcedMark::COUNT_MASK) != 0;
 
             bool search = forcedMove || ((forced & ForcedMark::RECAPTURE) && MoveTo(m) == pos.lastToSquare) ||
                           ((s >= 0 || inCheck) && (alpha < e + s || checks));
             if (!search && depth >= Search.threatDepth) {
-                const int32_t v = MoveGain(pos, m);
+                int32_t v = MoveGain(pos, m);
+                const PieceType victim = IsPromotion(m) ? NO_PIECE : CapturedOn(pos, m);
+                if (victim != NO_PIECE && InClassRange(pos, side, other, victim)) {
+                    // In small endings a capture may change the material class for the better.
+                    const int32_t classGain = MaterialClassGain(pos, side, victim);
+                    if (classGain > 0) {
+                        s += classGain;
+                        v += classGain;
+                    }
+                }
                 if (alpha < e + v || checks) {
                     int32_t w = std::min(v, s + pos.hangingValue[MoveFrom(m)] + pos.hangingTotal[other] -
                                                 pos.hangingValue[MoveTo(m)] - pos.hangingTotal[side]);

@@ -1,5 +1,4 @@
-// Set-up shared by the search tests (kept apart from the table header, whose score
-// constants collide with the evaluation's).
+// Set-up shared by the search tests: every search-related record back to a clean state.
 #pragma once
 
 #include <cstdint>
