@@ -270,7 +270,8 @@ void ClearHashTable() {
     for (TTEntry* h : TT.half) {
         TTEntry* end = h + TT.entriesPerHalf + TT_BUCKET_SIZE;
         for (TTEntry* e = h; e != end; ++e)
-            if ((e->flags & TTFlag::PERMANENT) == 0) e->flags = 0;
+            // The whole entry goes, so a later store cannot inherit a stale move depth.
+            if ((e->flags & TTFlag::PERMANENT) == 0) *e = TTEntry{};
     }
 }
 

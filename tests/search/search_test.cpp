@@ -11,6 +11,7 @@
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/search_support.h"
+#include "search/ttable.h"
 
 namespace tavrix {
 namespace {
@@ -177,9 +178,10 @@ constexpr const char* MIDDLEGAMES[] = {
 
 TEST_F(SearchTest, FixedDepthSearchIsRepeatable) {
     for (const char* fen : MIDDLEGAMES) {
-        EmptyTableForTest();
+        // "Clear Hash" between the runs, as a user would send it.
+        ClearHashTable();
         const DriverResult first = SearchToDepth(Load(fen), 6);
-        EmptyTableForTest();
+        ClearHashTable();
         const DriverResult second = SearchToDepth(Load(fen), 6);
         SCOPED_TRACE(fen);
         EXPECT_EQ(first.depth, 6);
