@@ -115,7 +115,7 @@ std::vector<std::string> StartPositions() {
         std::istringstream fields(fen);
         std::string board, side, castling, ep = "-";
         fields >> board >> side >> castling >> ep;
-        // The twin loader carries no en passant square, so such starts are skipped.
+        // The flipped FEN drops the en passant field, so such starts are skipped.
         if (!castling.empty() && ep == "-") fens.push_back(fen);
     }
     return fens;
