@@ -1,12 +1,10 @@
 #include "board/movegen.h"
 
 #include "board/attacks.h"
-#include "board/move_geometry.h"
+#include "board/tables.h"
 #include "board/moveservices.h"
 
 namespace tavrix {
-
-using namespace geometry;
 
 MoveListState MoveLists;
 
@@ -94,7 +92,7 @@ ScoredMove* WriteEnPassant(const Position& p, Colour c, ScoredMove* l) {
 }
 
 ScoredMove* WritePawnPushes(const Position& p, Colour c, int from, ScoredMove* l, int mode) {
-    const int step = PawnStep(c);
+    const int step = PawnPush[c];
     const int to = from + step;
     if (!IsEmpty(p, to)) return l;
     if (RankOf(to) == PromotionRank(c)) return GeneratePromotions(l, from, to, p, c, mode);
@@ -105,7 +103,7 @@ ScoredMove* WritePawnPushes(const Position& p, Colour c, int from, ScoredMove* l
 
 ScoredMove* WriteSliderQuiet(const Position& p, int from, PieceType type, ScoredMove* l) {
     for (int d = FirstDirection[type]; d < EndDirection[type]; ++d)
-        for (int to = Next(d, from); to != OFF_BOARD && IsEmpty(p, to); to = Next(d, to)) l = Put(l, MakeMoveWord(from, to), 0);
+        for (int to = RayTable[d][from]; to != NO_SQUARE && IsEmpty(p, to); to = RayTable[d][to]) l = Put(l, MakeMoveWord(from, to), 0);
     return l;
 }
 
@@ -135,14 +133,14 @@ ScoredMove* WriteQuietMoves(const Position& p, Colour c, ScoredMove* l, int mode
             case PAWN: l = WritePawnPushes(p, c, from, l, mode); break;
             case KNIGHT:
                 for (int d = 8; d < DIRECTION_COUNT; ++d) {
-                    const int to = Next(d, from);
-                    if (to != OFF_BOARD && IsEmpty(p, to)) l = Put(l, MakeMoveWord(from, to), 0);
+                    const int to = RayTable[d][from];
+                    if (to != NO_SQUARE && IsEmpty(p, to)) l = Put(l, MakeMoveWord(from, to), 0);
                 }
                 break;
             case KING:
                 for (int d = 0; d < 8; ++d) {
-                    const int to = Next(d, from);
-                    if (to != OFF_BOARD && IsEmpty(p, to) && !Attacked(p, o, to)) l = Put(l, MakeMoveWord(from, to), 0);
+                    const int to = RayTable[d][from];
+                    if (to != NO_SQUARE && IsEmpty(p, to) && !Attacked(p, o, to)) l = Put(l, MakeMoveWord(from, to), 0);
                 }
                 l = WriteCastling(p, c, l);
                 break;
@@ -154,7 +152,7 @@ ScoredMove* WriteQuietMoves(const Position& p, Colour c, ScoredMove* l, int mode
 
 // A quiet (or promoting) pawn push onto an empty square in front of it, when unpinned.
 ScoredMove* WriteBlockingPush(const Position& p, Colour c, int to, ScoredMove* l, int mode) {
-    const int step = PawnStep(c);
+    const int step = PawnPush[c];
     const int one = to - step;
     if (one < 0 || one > 63) return l;
     if (p.pieceType[one] == PAWN && p.pieceColour[one] == c) {
@@ -179,10 +177,10 @@ ScoredMove* WriteEvasions(Position& p, Colour c, ScoredMove* l, int mode, uint32
     if ((atKing.attackWeight & 0xFF) >= AttackWeight::QUEEN) {
         for (SlotMask sliders = checkers & p.sliderSlots[o]; sliders; sliders &= sliders - 1) {
             const int from = p.slotSquare[o][LowestSlot(sliders)];
-            const int d = LineFrom(from, k);
+            const int d = DirectionTable[k][from];
             if (d >= 8) continue;
             forbidden |= 1u << d;                          // straight on, away from the checker
-            if (Next(d, from) != k) forbidden |= 1u << OppositeDirection[d];
+            if (RayTable[d][from] != k) forbidden |= 1u << OppositeDirection[d];
             if (from != p.lastToSquare) flags |= EvasionFlag::DISCOVERED;
         }
     }
@@ -192,8 +190,8 @@ ScoredMove* WriteEvasions(Position& p, Colour c, ScoredMove* l, int mode, uint32
     int kingMoves = 0;
     for (int d = 0; d < 8; ++d) {
         if (forbidden & (1u << d)) continue;
-        const int to = Next(d, k);
-        if (to == OFF_BOARD || p.pieceColour[to] == c || Attacked(p, o, to)) continue;
+        const int to = RayTable[d][k];
+        if (to == NO_SQUARE || p.pieceColour[to] == c || Attacked(p, o, to)) continue;
         if (p.pieceColour[to] == o)
             l = Put(l, MakeMoveWord(k, to, MoveKind::CAPTURE), CaptureScore(p, to));
         else
@@ -206,7 +204,7 @@ ScoredMove* WriteEvasions(Position& p, Colour c, ScoredMove* l, int mode, uint32
     const int checker = p.slotSquare[o][LowestSlot(checkers)];
     const PieceType checkerType = p.pieceType[checker];
     const int ep = p.epSquare;
-    if (checkerType == PAWN && ep != 0 && c == p.sideToMove && ep == checker + PawnStep(c)) {
+    if (checkerType == PAWN && ep != 0 && c == p.sideToMove && ep == checker + PawnPush[c]) {
         for (SlotMask pawns = p.attackMap[c].square[ep].attackerSlots & p.pawnSlots[c]; pawns;) {
             const int slot = HighestSlot(pawns);
             pawns &= ~(1u << slot);
@@ -216,9 +214,9 @@ ScoredMove* WriteEvasions(Position& p, Colour c, ScoredMove* l, int mode, uint32
     }
 
     // The checker's square, then the squares between it and the king when it is a slider.
-    const int lineDirection = LineFrom(checker, k);
+    const int lineDirection = DirectionTable[k][checker];
     const bool slides = lineDirection < 8 && MovesAlong(checkerType, lineDirection);
-    for (int sq = checker; sq != k && sq != OFF_BOARD; sq = slides ? Next(lineDirection, sq) : k) {
+    for (int sq = checker; sq != k && sq != NO_SQUARE; sq = slides ? RayTable[lineDirection][sq] : k) {
         SlotMask movers = p.attackMap[c].square[sq].attackerSlots & p.liveSlots[c] & ~1u;
         if (sq != checker) movers &= ~p.pawnSlots[c];
         while (movers) {
@@ -235,19 +233,19 @@ ScoredMove* WriteEvasions(Position& p, Colour c, ScoredMove* l, int mode, uint32
         }
     }
     if (slides && p.pawnSlots[c] != 0)
-        for (int sq = Next(lineDirection, checker); sq != k; sq = Next(lineDirection, sq))
+        for (int sq = RayTable[lineDirection][checker]; sq != k; sq = RayTable[lineDirection][sq])
             l = WriteBlockingPush(p, c, sq, l, mode);
     return l;
 }
 
 // Whether the piece of `type` standing on `to` (board as it is now) would attack the king on `e`.
 bool WouldAttackKing(const Position& p, PieceType type, Colour c, int to, int e) {
-    const int line = LineFrom(to, e);
-    if (type == PAWN) return Next(PawnCaptureDirection(c, 0), to) == e || Next(PawnCaptureDirection(c, 1), to) == e;
+    const int line = DirectionTable[e][to];
+    if (type == PAWN) return RayTable[PawnCaptureDirection[c][0]][to] == e || RayTable[PawnCaptureDirection[c][1]][to] == e;
     if (type == KNIGHT) return line >= 8 && line < DIRECTION_COUNT;
     if (line >= 8 || !MovesAlong(type, line)) return false;
-    int sq = Next(line, to);
-    while (sq != e && IsEmpty(p, sq)) sq = Next(line, sq);
+    int sq = RayTable[line][to];
+    while (sq != e && IsEmpty(p, sq)) sq = RayTable[line][sq];
     return sq == e;
 }
 
@@ -331,7 +329,7 @@ int GenerateAllMoves(Position& p, Colour side, int plyIndex, int mode) {
 int GenerateCaptures(Position& p, Colour side, int plyIndex, int mode) {
     if (!PlyInRange(plyIndex)) return 0;
     const Colour o = side ^ 1;
-    const int step = PawnStep(side);
+    const int step = PawnPush[side];
     ScoredMove* const begin = ListBegin(plyIndex);
     ScoredMove* l = begin;
     const int seventh = PromotionRank(side) - (side == WHITE ? 1 : -1);
@@ -351,8 +349,8 @@ int GenerateCaptures(Position& p, Colour side, int plyIndex, int mode) {
             if (!IsEmpty(p, to)) continue;
             bool worth = IsEmpty(p, to + step);
             for (int i = 0; i < 2 && !worth; ++i) {
-                const int target = Next(PawnCaptureDirection(side, i), to);
-                worth = target != OFF_BOARD && p.pieceColour[target] == o;
+                const int target = RayTable[PawnCaptureDirection[side][i]][to];
+                worth = target != NO_SQUARE && p.pieceColour[target] == o;
             }
             const Move push = MakeMoveWord(from, to);
             if (worth && GivesCheck(p, push, side) == 0) l = Put(l, push, BaseScore::NEAR_PROMOTION);
@@ -378,7 +376,7 @@ ScoredMove* GenerateChecks(const Position& p, Colour c, int e, ScoredMove* l) {
     for (int d = 0; d < 8; ++d) {
         if (IsStraight(d) ? !straights : !diagonals) continue;
         const SlotMask lineMovers = IsStraight(d) ? p.straightSlots[c] : p.diagonalSlots[c];
-        for (int sq = Next(d, e); sq != OFF_BOARD; sq = Next(d, sq)) {
+        for (int sq = RayTable[d][e]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
             if (IsEmpty(p, sq)) {
                 for (SlotMask movers = own.square[sq].attackerSlots & lineMovers; movers;) {
                     const int slot = HighestSlot(movers);
@@ -391,7 +389,7 @@ ScoredMove* GenerateChecks(const Position& p, Colour c, int e, ScoredMove* l) {
             if (IsStraight(d) && (d & 1) && p.pieceType[sq] == PAWN) break;  // its push stays on the file
             for (SlotMask behind = own.square[sq].attackerSlots & lineMovers; behind; behind &= behind - 1) {
                 const int slider = p.slotSquare[c][LowestSlot(behind)];
-                if (LineFrom(sq, slider) == d && p.hangingValue[slider] == 0) {
+                if (DirectionTable[slider][sq] == d && p.hangingValue[slider] == 0) {
                     l = GeneratePieceQuiet(l, p, c, sq, e);
                     break;
                 }
@@ -401,8 +399,8 @@ ScoredMove* GenerateChecks(const Position& p, Colour c, int e, ScoredMove* l) {
     }
     if (p.knightSlots[c] != 0) {
         for (int d = 8; d < DIRECTION_COUNT; ++d) {
-            const int sq = Next(d, e);
-            if (sq == OFF_BOARD || !IsEmpty(p, sq)) continue;
+            const int sq = RayTable[d][e];
+            if (sq == NO_SQUARE || !IsEmpty(p, sq)) continue;
             for (SlotMask movers = own.square[sq].attackerSlots & p.knightSlots[c]; movers;) {
                 const int slot = HighestSlot(movers);
                 movers &= ~(1u << slot);
@@ -411,11 +409,11 @@ ScoredMove* GenerateChecks(const Position& p, Colour c, int e, ScoredMove* l) {
         }
     }
     if (p.pawnSlots[c] != 0) {
-        const int step = PawnStep(c);
+        const int step = PawnPush[c];
         for (int i = 0; i < 2; ++i) {
             // Squares from which a pawn of c attacks e lie against the pawn's capture direction.
-            const int to = Next(OppositeDirection[PawnCaptureDirection(c, i)], e);
-            if (to == OFF_BOARD || !IsEmpty(p, to) || RankOf(to) == PromotionRank(c)) continue;
+            const int to = RayTable[OppositeDirection[PawnCaptureDirection[c][i]]][e];
+            if (to == NO_SQUARE || !IsEmpty(p, to) || RankOf(to) == PromotionRank(c)) continue;
             const int one = to - step;
             if (one < 0 || one > 63) continue;
             if (p.pieceType[one] == PAWN && p.pieceColour[one] == c) {
@@ -434,10 +432,10 @@ ScoredMove* GenerateChecks(const Position& p, Colour c, int e, ScoredMove* l) {
 ScoredMove* GeneratePieceQuiet(ScoredMove* list, const Position& p, Colour side, int square, int enemyKing) {
     const PieceType type = p.pieceType[square];
     // A move along the line between this piece and the king keeps the line shut.
-    const int lineToKing = LineFrom(enemyKing, square);
-    auto discovers = [&](int to) { return lineToKing >= 8 || LineFrom(enemyKing, to) != lineToKing; };
+    const int lineToKing = DirectionTable[square][enemyKing];
+    auto discovers = [&](int to) { return lineToKing >= 8 || DirectionTable[to][enemyKing] != lineToKing; };
     if (type == PAWN) {
-        const int step = PawnStep(side);
+        const int step = PawnPush[side];
         const int to = square + step;
         if (!IsEmpty(p, to) || RankOf(to) == PromotionRank(side)) return list;
         if (discovers(to) && !WouldAttackKing(p, PAWN, side, to, enemyKing)) list = Put(list, MakeMoveWord(square, to) | CHECK_MARK, 0);
@@ -451,7 +449,7 @@ ScoredMove* GeneratePieceQuiet(ScoredMove* list, const Position& p, Colour side,
     const int first = type == KING ? 0 : FirstDirection[type];
     const int end = type == KING ? 8 : EndDirection[type];
     for (int d = first; d < end; ++d) {
-        for (int to = Next(d, square); to != OFF_BOARD && IsEmpty(p, to); to = slider ? Next(d, to) : OFF_BOARD) {
+        for (int to = RayTable[d][square]; to != NO_SQUARE && IsEmpty(p, to); to = slider ? RayTable[d][to] : NO_SQUARE) {
             if (!discovers(to) || WouldAttackKing(p, type, side, to, enemyKing)) continue;
             list = Put(list, MakeMoveWord(square, to) | CHECK_MARK, 0);
         }
@@ -471,22 +469,22 @@ bool HasNoLegalMove(Position& p, Colour side) {
         return true;
     }
     for (int d = 0; d < 8; ++d) {
-        const int to = Next(d, k);
-        if (to != OFF_BOARD && p.pieceColour[to] != side && !Attacked(p, o, to)) return false;
+        const int to = RayTable[d][k];
+        if (to != NO_SQUARE && p.pieceColour[to] != side && !Attacked(p, o, to)) return false;
     }
-    const int step = PawnStep(side);
+    const int step = PawnPush[side];
     for (SlotMask pieces = p.liveSlots[side] & ~1u; pieces; pieces &= pieces - 1) {
         const int from = p.slotSquare[side][LowestSlot(pieces)];
         const PieceType type = p.pieceType[from];
         const bool pinned = IsPinned(p, from, o);
-        const int pinLine = pinned ? LineFrom(k, from) : -1;
-        auto alongPin = [&](int to) { return !pinned || LineFrom(k, to) == pinLine; };
+        const int pinLine = pinned ? DirectionTable[from][k] : -1;
+        auto alongPin = [&](int to) { return !pinned || DirectionTable[to][k] == pinLine; };
         if (type == PAWN) {
             const int ahead = from + step;
             if (IsEmpty(p, ahead) && alongPin(ahead)) return false;
             for (int i = 0; i < 2; ++i) {
-                const int to = Next(PawnCaptureDirection(side, i), from);
-                if (to == OFF_BOARD) continue;
+                const int to = RayTable[PawnCaptureDirection[side][i]][from];
+                if (to == NO_SQUARE) continue;
                 if (p.pieceColour[to] == o && alongPin(to)) return false;
                 if (to == p.epSquare && side == p.sideToMove && IsLegalAfterMake(p, MakeMoveWord(from, to, MoveKind::EN_PASSANT)))
                     return false;
@@ -494,8 +492,8 @@ bool HasNoLegalMove(Position& p, Colour side) {
             continue;
         }
         for (int d = FirstDirection[type]; d < EndDirection[type]; ++d) {
-            const int to = Next(d, from);
-            if (to != OFF_BOARD && p.pieceColour[to] != side && alongPin(to)) return false;
+            const int to = RayTable[d][from];
+            if (to != NO_SQUARE && p.pieceColour[to] != side && alongPin(to)) return false;
         }
     }
     return true;

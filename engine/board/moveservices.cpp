@@ -3,12 +3,10 @@
 #include <initializer_list>
 
 #include "board/makemove.h"
-#include "board/move_geometry.h"
+#include "board/tables.h"
 #include "board/movegen.h"
 
 namespace tavrix {
-
-using namespace geometry;
 
 namespace {
 
@@ -24,10 +22,10 @@ inline bool OccupiedAfter(const Position& p, const Overlay& o, int sq) {
     return p.pieceColour[sq] != EMPTY_COLOUR;
 }
 
-// First occupied square from `from` (exclusive) in direction d, or OFF_BOARD.
+// First occupied square from `from` (exclusive) in direction d, or NO_SQUARE.
 int FirstPieceAfter(const Position& p, const Overlay& o, int from, int d) {
-    int sq = Next(d, from);
-    while (sq != OFF_BOARD && !OccupiedAfter(p, o, sq)) sq = Next(d, sq);
+    int sq = RayTable[d][from];
+    while (sq != NO_SQUARE && !OccupiedAfter(p, o, sq)) sq = RayTable[d][sq];
     return sq;
 }
 
@@ -37,11 +35,11 @@ inline bool SliderMovesAlong(PieceType type, int d) {
 
 // Check given by a piece of `type` of `side` standing on `to` against the king on k.
 int DirectCheck(const Position& p, const Overlay& o, PieceType type, Colour side, int to, int k) {
-    const int d = LineFrom(to, k);
+    const int d = DirectionTable[k][to];
     if (type == PAWN) {
         for (int i = 0; i < 2; ++i) {
-            const int dir = PawnCaptureDirection(side, i);
-            if (Next(dir, to) == k) return PAWN + 8 * dir;
+            const int dir = PawnCaptureDirection[side][i];
+            if (RayTable[dir][to] == k) return PAWN + 8 * dir;
         }
         return 0;
     }
@@ -52,10 +50,10 @@ int DirectCheck(const Position& p, const Overlay& o, PieceType type, Colour side
 
 // Check by a slider of `side` uncovered when `vacated` empties.
 int DiscoveredCheck(const Position& p, const Overlay& o, Colour side, int vacated, int k) {
-    const int d = LineFrom(k, vacated);  // from the king outward
+    const int d = DirectionTable[vacated][k];  // from the king outward
     if (d >= 8) return 0;
     const int sq = FirstPieceAfter(p, o, k, d);
-    if (sq == OFF_BOARD || sq == o.filled || p.pieceColour[sq] != side) return 0;
+    if (sq == NO_SQUARE || sq == o.filled || p.pieceColour[sq] != side) return 0;
     const PieceType type = p.pieceType[sq];
     return SliderMovesAlong(type, d) ? type + 8 * OppositeDirection[d] : 0;
 }
@@ -75,24 +73,24 @@ int GivesCheck(const Position& p, Move move, Colour side) {
         const int rookTo = base + (kingSide ? 5 : 3);
         Overlay o{{from, rookFrom}, rookTo};
         // The king's new square blocks too; model it by checking the rook's line explicitly.
-        const int d = LineFrom(rookTo, k);
+        const int d = DirectionTable[k][rookTo];
         if (d < 4) {
-            int sq = Next(d, rookTo);
-            while (sq != OFF_BOARD && sq != kingTo && !OccupiedAfter(p, o, sq)) sq = Next(d, sq);
+            int sq = RayTable[d][rookTo];
+            while (sq != NO_SQUARE && sq != kingTo && !OccupiedAfter(p, o, sq)) sq = RayTable[d][sq];
             if (sq == k) return ROOK + 8 * d;
         }
         for (int v : {from, rookFrom}) {
-            const int dv = LineFrom(k, v);
+            const int dv = DirectionTable[v][k];
             if (dv >= 8) continue;
-            int sq = Next(dv, k);
-            while (sq != OFF_BOARD && sq != kingTo && !OccupiedAfter(p, o, sq)) sq = Next(dv, sq);
-            if (sq == OFF_BOARD || sq == kingTo || sq == rookTo || p.pieceColour[sq] != side) continue;
+            int sq = RayTable[dv][k];
+            while (sq != NO_SQUARE && sq != kingTo && !OccupiedAfter(p, o, sq)) sq = RayTable[dv][sq];
+            if (sq == NO_SQUARE || sq == kingTo || sq == rookTo || p.pieceColour[sq] != side) continue;
             if (SliderMovesAlong(p.pieceType[sq], dv)) return p.pieceType[sq] + 8 * OppositeDirection[dv];
         }
         return 0;
     }
     const PieceType type = IsPromotion(move) ? PromotedType(move) : p.pieceType[from];
-    Overlay o{{from, IsEnPassant(move) ? to - PawnStep(side) : from}, to};
+    Overlay o{{from, IsEnPassant(move) ? to - PawnPush[side] : from}, to};
     if (const int code = DirectCheck(p, o, type, side, to, k)) return code;
     if (const int code = DiscoveredCheck(p, o, side, from, k)) return code;
     if (IsEnPassant(move)) return DiscoveredCheck(p, o, side, o.vacated[1], k);
@@ -135,7 +133,7 @@ int ValidateMove(Colour side, const Position& p, Move& move) {
     if (p.pieceColour[to] == side) return 0;
 
     if (type == PAWN) {
-        const int step = PawnStep(side);
+        const int step = PawnPush[side];
         const bool lastRank = RankOf(to) == PromotionRank(side);
         if (promotion != 0 && !lastRank) return 0;
         const uint16_t promoteKind = promotion != 0 ? promotion : MoveKind::PROMOTE_QUEEN;
@@ -146,7 +144,7 @@ int ValidateMove(Colour side, const Position& p, Move& move) {
                 return set(MoveKind::QUIET);
             return 0;
         }
-        if (Next(PawnCaptureDirection(side, 0), from) != to && Next(PawnCaptureDirection(side, 1), from) != to) return 0;
+        if (RayTable[PawnCaptureDirection[side][0]][from] != to && RayTable[PawnCaptureDirection[side][1]][from] != to) return 0;
         if (p.pieceColour[to] == enemy) return set(lastRank ? promoteKind : MoveKind::CAPTURE);
         const int behind = to - step;
         if (to == p.epSquare && p.epSquare != 0 && side == p.sideToMove && p.pieceType[behind] == PAWN &&

@@ -68,6 +68,11 @@ constexpr uint16_t DirectionAttackMask[DIRECTION_COUNT] = {
 // The two capture directions of a pawn, by colour.
 constexpr int PawnCaptureDirection[2][2] = {{4, 5}, {6, 7}};
 constexpr int PawnPush[2] = {8, -8};
+constexpr int OppositeDirection[8] = {2, 3, 0, 1, 7, 6, 5, 4};
+constexpr bool IsStraight(int direction) { return direction < 4; }
+constexpr bool IsDiagonal(int direction) { return direction >= 4 && direction < 8; }
+constexpr int PawnStartRank(Colour c) { return c == WHITE ? 1 : 6; }
+constexpr int PromotionRank(Colour c) { return c == WHITE ? 7 : 0; }
 
 // Signature step and material credit a promotion adds, by promoted type.
 constexpr uint32_t PromotionSignatureStep[8] = {0, 0, 0xF0103, 0x3F0103, 0xFF0105, 0x3FF010A, 0, 0};
@@ -75,6 +80,9 @@ constexpr uint32_t PromotionSignatureStep[8] = {0, 0, 0xF0103, 0x3F0103, 0xFF010
 // Slot index of a single slot bit.
 inline int SlotIndex(uint32_t bit) { return bit <= 0xFF ? HighestBit[bit] : HighestBit[bit >> 8] + 8; }
 inline uint32_t LowestBit(uint32_t mask) { return mask & (0u - mask); }
+inline int LowestSlot(uint32_t mask) { return __builtin_ctz(mask); }
+inline int HighestSlot(uint32_t mask) { return 31 - __builtin_clz(mask); }
+inline int SlotCount(uint32_t mask) { return __builtin_popcount(mask); }
 
 inline uint64_t PieceKey(int type, int colour, int sq) { return PieceKeys[(type - 1) * 2 + colour][sq]; }
 inline void XorKey(Position& p, uint64_t key) {

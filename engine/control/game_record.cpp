@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "board/makemove.h"
-#include "board/move_geometry.h"
+#include "board/tables.h"
 
 namespace tavrix {
 
@@ -35,7 +35,7 @@ uint8_t DisambiguationCode(const Position& p, Move move) {
     if (type == PAWN || type == KING || IsCastling(move)) return code;
     const Colour side = p.pieceColour[from];
     for (SlotMask others = p.attackMap[side].square[to].attackerSlots & ~p.squareSlot[from]; others; others &= others - 1) {
-        const int sq = p.slotSquare[side][geometry::LowestSlot(others)];
+        const int sq = p.slotSquare[side][LowestSlot(others)];
         if (p.pieceType[sq] != type) continue;
         code |= FileOf(sq) != FileOf(from) ? SAN_FILE : SAN_RANK;
     }

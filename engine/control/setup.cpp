@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "board/attacks.h"
-#include "board/move_geometry.h"
+#include "board/tables.h"
 #include "board/moveservices.h"
 #include "control/game_record.h"
 
@@ -284,7 +284,7 @@ Move ParseMoveText(const Position& p, const char* token) {
         if (named && p.pieceType[from] != type) return NO_MOVE;
         return MakeMoveWord(from, to, promotion);
     }
-    const int step = geometry::PawnStep(side);
+    const int step = PawnPush[side];
     if (type == PAWN && fromFile < 0 && fromRank < 0 && p.pieceColour[to] == EMPTY_COLOUR &&
         !(p.epSquare != 0 && to == p.epSquare)) {
         for (int back = 1; back <= 2; ++back) {
@@ -298,14 +298,14 @@ Move ParseMoveText(const Position& p, const char* token) {
     const int king = KingSquare(p, side);
     int found = -1;
     for (SlotMask pieces = p.liveSlots[side]; pieces; pieces &= pieces - 1) {
-        const int from = p.slotSquare[side][geometry::LowestSlot(pieces)];
+        const int from = p.slotSquare[side][LowestSlot(pieces)];
         if (p.pieceType[from] != type) continue;
         if ((fromFile >= 0 && FileOf(from) != fromFile) || (fromRank >= 0 && RankOf(from) != fromRank)) continue;
         bool reaches = (p.attackMap[side].square[to].attackerSlots & p.squareSlot[from]) != 0;
         if (type == PAWN)
             reaches = reaches && (p.pieceColour[to] == (side ^ 1) || (p.epSquare != 0 && to == p.epSquare));
         if (!reaches) continue;
-        if (type != KING && IsPinned(p, from, side ^ 1) && geometry::LineFrom(king, to) != geometry::LineFrom(king, from))
+        if (type != KING && IsPinned(p, from, side ^ 1) && DirectionTable[to][king] != DirectionTable[from][king])
             continue;
         if (found >= 0) return NO_MOVE;  // ambiguous
         found = from;

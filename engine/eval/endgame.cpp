@@ -17,10 +17,10 @@ namespace tavrix {
 namespace {
 
 constexpr int Abs(int v) { return v < 0 ? -v : v; }
-constexpr int FileDistance(int a, int b) { return Abs(FileOf(a) - FileOf(b)); }
-constexpr int RankDistance(int a, int b) { return Abs(RankOf(a) - RankOf(b)); }
-constexpr int KingDistance(int a, int b) { return std::max(FileDistance(a, b), RankDistance(a, b)); }
-constexpr bool IsCornerSquare(int sq) { return sq == 0 || sq == 7 || sq == 56 || sq == 63; }
+using geometry::FileDistance;
+using geometry::IsCorner;
+using geometry::KingDistance;
+using geometry::RankDistance;
 
 bool Attacks(const Position& pos, Colour side, int sq) { return pos.attackMap[side].square[sq].attackWeight != 0; }
 
@@ -301,7 +301,7 @@ int32_t EvaluateQueenVsPawn(const Position& pos, Colour side, Colour stronger, i
     if (!Attacks(pos, weaker, promotion) && !weakOnPromotion &&
         (Attacks(pos, stronger, p) || Attacks(pos, stronger, promotion) || !kingTwoAway) &&
         (!bishopPawn || !kingTwoAway ||
-         (strongToMove && (!IsCornerSquare(kW) || Attacks(pos, stronger, promotion))))) {
+         (strongToMove && (!IsCorner(kW) || Attacks(pos, stronger, promotion))))) {
         return bonus + 32;
     }
 

@@ -7,6 +7,7 @@
 
 #include "control/engine.h"
 #include "eval/eval_cache.h"
+#include "eval/eval_geometry.h"
 
 namespace tavrix {
 
@@ -72,28 +73,14 @@ constexpr uint16_t SLIDER_ATTACK_BITS = 0xFE;
 constexpr uint32_t STALEMATE_PIECE_LIMIT = 6;     // pieces word below: no piece, at most five pawns
 constexpr uint16_t TABLEBASE_MOVE_KINDS = 0x6000; // captures, en passant, promotions
 
-constexpr uint16_t SliderWeight[8] = {0, AttackWeight::PAWN, AttackWeight::KNIGHT, AttackWeight::BISHOP,
-                                      AttackWeight::ROOK, AttackWeight::QUEEN, AttackWeight::KING, 0};
 
 inline int PawnCount(const Position& pos, Colour c) { return (pos.materialSignature[c] >> 16) & 0xF; }
 inline int RookCount(const Position& pos, Colour c) { return (pos.materialSignature[c] >> 24) & 3; }
 inline int QueenCount(const Position& pos, Colour c) { return pos.materialSignature[c] >> 26; }
 inline int BishopCount(const Position& pos, Colour c) { return (pos.materialSignature[c] >> 22) & 3; }
 inline int PiecePoints(const Position& pos, Colour c) { return pos.materialSignature[c] & 0xFF; }
-inline int KingDistance(int a, int b) {
-    return std::max(std::abs(FileOf(a) - FileOf(b)), std::abs(RankOf(a) - RankOf(b)));
-}
-inline bool IsCorner(int sq) { return sq == 0 || sq == 7 || sq == 56 || sq == 63; }
-
-// Next square beyond `target` on the line from `from` through `target`, or -1.
-int SquareBeyond(int from, int target) {
-    const int df = (FileOf(target) > FileOf(from)) - (FileOf(target) < FileOf(from));
-    const int dr = (RankOf(target) > RankOf(from)) - (RankOf(target) < RankOf(from));
-    const int f = FileOf(target) + df;
-    const int r = RankOf(target) + dr;
-    if (f < 0 || f > 7 || r < 0 || r > 7) return -1;
-    return MakeSquare(f, r);
-}
+using geometry::IsCorner;
+using geometry::KingDistance;
 
 // The attacks added behind the king for one full evaluation, undone afterwards.
 struct XrayExtension {
@@ -115,10 +102,11 @@ void ExtendBehindKing(Position& pos, Colour side, XrayExtension& ext) {
         const int slot = std::countr_zero(sliders);
         sliders &= sliders - 1;
         const int from = pos.slotSquare[other][slot];
-        const int beyond = SquareBeyond(from, king);
-        if (beyond < 0) continue;
+        // A slider attacking the king directly shares a line with it.
+        const int beyond = RayTable[DirectionTable[king][from]][king];
+        if (beyond == NO_SQUARE) continue;
         AttackRecord& r = map.square[beyond];
-        const uint16_t weight = SliderWeight[pos.pieceType[from]];
+        const uint16_t weight = AttackWeightOf[pos.pieceType[from]];
         const uint16_t bit = static_cast<uint16_t>(1u << slot);
         r.attackWeight = static_cast<uint16_t>(r.attackWeight + weight);
         r.attackerSlots |= bit;

@@ -174,7 +174,7 @@ bool AllocateEvalCache(int32_t kilobytes);
 void FreeEvalCache();
 void ClearEvalCache();
 
-// ---------------------------------------------------------------- tablebase seam
+// ---------------------------------------------------------------- tablebase probing
 struct TablebaseResult {
     bool found;
     int32_t distance;                    // > 0 side mates in d, < 0 side is mated in -d, 0 draw

@@ -51,7 +51,6 @@ constexpr int MATE_THREAT_PENALTY = 64;
 constexpr int DANGER_PENALTY = 32;
 constexpr int CORNER_UNITS = 8;
 
-bool IsCorner(int sq) { return sq == 0 || sq == 7 || sq == 56 || sq == 63; }
 
 // The escape picture of a king: directions 0..7 that are free, blocked, or attacked by a
 // single enemy piece (whose slot is remembered).
@@ -73,7 +72,7 @@ Escapes FindEscapes(const Position& pos, Colour side, int king) {
     Escapes esc;
     for (int dir = 0; dir < 8; ++dir) {
         const int z = Step(king, dir);
-        if (z < 0) continue;
+        if (z == NO_SQUARE) continue;
         const uint8_t bit = static_cast<uint8_t>(1 << dir);
         const PieceType t = pos.pieceType[z];
         if (IsPieceOf(pos, z, side) ||
@@ -81,7 +80,7 @@ Escapes FindEscapes(const Position& pos, Colour side, int king) {
             esc.blocked |= bit;
             continue;
         }
-        const AttackRecord& er = Attacks(pos, enemy, z);
+        const AttackRecord& er = AttackOf(pos, enemy, z);
         if (er.attackWeight == 0) esc.free |= bit;
         else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
             esc.single[dir] = static_cast<int8_t>(LowestSlot(er.attackerSlots));
@@ -100,7 +99,7 @@ uint8_t CoverFrom(const Position& pos, PieceType t, int from, int origin, int ki
     uint8_t mask = 0;
     for (int dir = 0; dir < 8; ++dir) {
         const int n = Step(king, dir);
-        if (n < 0) continue;
+        if (n == NO_SQUARE) continue;
         const uint8_t bit = static_cast<uint8_t>(1 << dir);
         if (n == from) {
             mask |= bit;
@@ -217,8 +216,8 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
         if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
-        const AttackRecord& er = Attacks(pos, enemy, z);
-        const AttackRecord& orr = Attacks(pos, side, z);
+        const AttackRecord& er = AttackOf(pos, enemy, z);
+        const AttackRecord& orr = AttackOf(pos, side, z);
         direct |= er.attackerSlots;
         xray |= er.xraySlots;
         units += SlotWeight(er.attackerSlots);
@@ -260,9 +259,9 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         const SlotMask kindSlots = straight ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
         int m = 0;
         SlotMask counted = 0;
-        for (int u = Step(king, dir); u >= 0; u = Step(u, dir)) {
-            const AttackRecord& orr = Attacks(pos, side, u);
-            const AttackRecord& er = Attacks(pos, enemy, u);
+        for (int u = Step(king, dir); u != NO_SQUARE; u = Step(u, dir)) {
+            const AttackRecord& orr = AttackOf(pos, side, u);
+            const AttackRecord& er = AttackOf(pos, enemy, u);
             const int d = orr.attackerCount - er.attackerCount;
             const bool occupied = HasPiece(pos, u);
             if (d >= 2) {
@@ -319,11 +318,12 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
 
     // Knight checks.
     if (pos.knightSlots[enemy]) {
-        for (const int8_t* u = KnightTargets[king].data(); *u >= 0; ++u) {
-            const AttackRecord& er = Attacks(pos, enemy, *u);
-            const AttackRecord& orr = Attacks(pos, side, *u);
+        for (const Target* jump = TargetList[KNIGHT][king].data(); jump->square != NO_SQUARE; ++jump) {
+            const int u = jump->square;
+            const AttackRecord& er = AttackOf(pos, enemy, u);
+            const AttackRecord& orr = AttackOf(pos, side, u);
             if (!(er.attackWeight & AttackWeight::KNIGHT_MASK) || er.attackerCount < orr.attackerCount) continue;
-            if (IsPieceOf(pos, *u, enemy) && pos.pieceType[*u] != PAWN) {
+            if (IsPieceOf(pos, u, enemy) && pos.pieceType[u] != PAWN) {
                 p -= 5;
                 continue;
             }
@@ -335,9 +335,9 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                 for (SlotMask s = knights; s; s &= s - 1) {
                     const int slot = LowestSlot(s);
                     const int from = pos.slotSquare[enemy][slot];
-                    const uint8_t cover = CoverFrom(pos, KNIGHT, *u, from, king);
+                    const uint8_t cover = CoverFrom(pos, KNIGHT, u, from, king);
                     threatCover |= cover;
-                    if (((esc.free | esc.SinglesOf(slot)) & ~cover) == 0) MarkMateThreat(pos, side, from, *u);
+                    if (((esc.free | esc.SinglesOf(slot)) & ~cover) == 0) MarkMateThreat(pos, side, from, u);
                 }
             } else {
                 p -= 6;
@@ -372,7 +372,7 @@ int32_t KingTerm(Position& pos, Colour side) {
         int best = table[king];
         for (int dir = 0; dir < 8; ++dir) {
             const int n = Step(king, dir);
-            if (n >= 0 && Attacks(pos, enemy, n).attackWeight == 0) best = std::max(best, int(table[n]));
+            if (n != NO_SQUARE && AttackOf(pos, enemy, n).attackWeight == 0) best = std::max(best, int(table[n]));
         }
         return (table[king] + best) / 2;
     }
@@ -397,29 +397,29 @@ int32_t XrayThreat(const Position& pos, Colour side, int square, int32_t& penalt
     const PieceType onSquare = pos.pieceType[square];
     int best = 0;
     int pen = 0;
-    for (SlotMask s = Attacks(pos, enemy, square).attackerSlots & pos.sliderSlots[enemy]; s; s &= s - 1) {
+    for (SlotMask s = AttackOf(pos, enemy, square).attackerSlots & pos.sliderSlots[enemy]; s; s &= s - 1) {
         const int slot = LowestSlot(s);
         const int from = pos.slotSquare[enemy][slot];
         const int dir = LineDirection(from, square);
         if (dir == NO_LINE) continue;
         int behind = Step(square, dir);
-        while (behind >= 0 && !HasPiece(pos, behind)) behind = Step(behind, dir);
-        if (behind < 0 || !IsPieceOf(pos, behind, side)) continue;
+        while (behind != NO_SQUARE && !HasPiece(pos, behind)) behind = Step(behind, dir);
+        if (behind == NO_SQUARE || !IsPieceOf(pos, behind, side)) continue;
         const PieceType bt = pos.pieceType[behind];
         int g = QUEEN_VALUE;
         if (bt != KING) {
-            const AttackRecord& att = Attacks(pos, enemy, behind);
-            const uint16_t sliderWeight = WeightOfType[pos.pieceType[from]];
+            const AttackRecord& att = AttackOf(pos, enemy, behind);
+            const uint16_t sliderWeight = AttackWeightOf[pos.pieceType[from]];
             const int attIndex = AttackIndex(att) + ((att.xraySlots >> slot) & 1 ? sliderWeight - 2 : sliderWeight);
-            g = std::min(PieceValue[bt] - ExchangeReturn(AttackIndex(Attacks(pos, side, behind)), attIndex), QUEEN_VALUE);
+            g = std::min(PieceValue[bt] - ExchangeReturn(AttackIndex(AttackOf(pos, side, behind)), attIndex), QUEEN_VALUE);
         }
         if (g <= 0) continue;
         pen -= 3 + ((PieceValue[onSquare] + g) >> 7);
-        const bool guardedByPiece = (Attacks(pos, side, behind).attackerSlots & pos.squareSlot[square]) != 0;
+        const bool guardedByPiece = (AttackOf(pos, side, behind).attackerSlots & pos.squareSlot[square]) != 0;
         if (pos.hangingValue[behind] == 0 && !guardedByPiece) pen -= 3;
         if (bt != PAWN && guardedByPiece) {
             const int win = PieceValue[onSquare] -
-                            ExchangeReturn(AttackIndex(Attacks(pos, side, square)), AttackIndex(Attacks(pos, enemy, square)));
+                            ExchangeReturn(AttackIndex(AttackOf(pos, side, square)), AttackIndex(AttackOf(pos, enemy, square)));
             if (win > 0) pen -= (pen >> 7) + (win >> 6);
         }
         best = std::max(best, g);
@@ -434,18 +434,18 @@ int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) 
     if (t == PAWN) {
         const int front = square + (side == WHITE ? 8 : -8);
         if (front >= 0 && front < 64 && !HasPiece(pos, front) &&
-            Attacks(pos, side, front).attackWeight >= Attacks(pos, enemy, front).attackWeight)
+            AttackOf(pos, side, front).attackWeight >= AttackOf(pos, enemy, front).attackWeight)
             return 0;
         for (int dir : {side == WHITE ? 4 : 6, side == WHITE ? 5 : 7}) {
             const int c = Step(square, dir);
-            if (c >= 0 && IsPieceOf(pos, c, enemy)) return 0;
+            if (c != NO_SQUARE && IsPieceOf(pos, c, enemy)) return 0;
         }
         return value;
     }
     const PieceType compared = t == BISHOP ? KNIGHT : t;
     // Moving straight away from an enemy slider stays in its line of fire.
     uint8_t shadowed = 0;
-    for (SlotMask s = Attacks(pos, enemy, square).attackerSlots & pos.sliderSlots[enemy]; s; s &= s - 1) {
+    for (SlotMask s = AttackOf(pos, enemy, square).attackerSlots & pos.sliderSlots[enemy]; s; s &= s - 1) {
         const int dir = LineDirection(pos.slotSquare[enemy][LowestSlot(s)], square);
         if (dir != NO_LINE) shadowed |= static_cast<uint8_t>(1 << dir);
     }
@@ -454,22 +454,22 @@ int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) 
     auto escapesTo = [&](int target) {
         const bool capture = IsPieceOf(pos, target, enemy);
         if (capture && pos.pieceType[target] >= compared) return true;
-        const AttackRecord& er = Attacks(pos, enemy, target);
+        const AttackRecord& er = AttackOf(pos, enemy, target);
         if (er.attackWeight == 0) return true;
-        const int back = ExchangeReturn(AttackIndex(Attacks(pos, side, target)) - WeightOfType[t], AttackIndex(er));
+        const int back = ExchangeReturn(AttackIndex(AttackOf(pos, side, target)) - AttackWeightOf[t], AttackIndex(er));
         const int w = PieceValue[t] - back - (capture ? PieceValue[pos.pieceType[target]] : 0);
         if (w <= 0) return true;
         best = std::min(best, w);
         return false;
     };
     if (t == KNIGHT) {
-        for (const int8_t* u = KnightTargets[square].data(); *u >= 0; ++u)
-            if (!IsPieceOf(pos, *u, side) && escapesTo(*u)) return 0;
+        for (const Target* jump = TargetList[KNIGHT][square].data(); jump->square != NO_SQUARE; ++jump)
+            if (!IsPieceOf(pos, jump->square, side) && escapesTo(jump->square)) return 0;
         return best;
     }
     for (int dir = 0; dir < 8; ++dir) {
         if (!MovesAlong(t, dir) || (shadowed & (1 << dir))) continue;
-        for (int u = Step(square, dir); u >= 0; u = Step(u, dir)) {
+        for (int u = Step(square, dir); u != NO_SQUARE; u = Step(u, dir)) {
             if (IsPieceOf(pos, u, side)) break;
             if (escapesTo(u)) return 0;
             if (HasPiece(pos, u)) break;
@@ -486,13 +486,13 @@ int32_t ThreatTerm(Position& pos, Colour side) {
     for (SlotMask pieces = pos.liveSlots[side] & ~1u; pieces; pieces &= pieces - 1) {
         const int q = pos.slotSquare[side][LowestSlot(pieces)];
         const PieceType pt = pos.pieceType[q];
-        const AttackRecord& er = Attacks(pos, enemy, q);
+        const AttackRecord& er = AttackOf(pos, enemy, q);
         if (er.attackWeight == 0) continue;  // every threat below needs an attacker
         const int32_t h = pos.hangingValue[q];
-        const AttackRecord& orr = Attacks(pos, side, q);
+        const AttackRecord& orr = AttackOf(pos, side, q);
 
         // Overloaded defenders.
-        if (h == 0 && er.attackWeight != 0 && !(er.attackWeight == WeightOfType[pt] && er.xrayWeight == 0)) {
+        if (h == 0 && er.attackWeight != 0 && !(er.attackWeight == AttackWeightOf[pt] && er.xrayWeight == 0)) {
             int32_t acc = 0;
             const int defIndex = AttackIndex(orr);
             const int attIndex = AttackIndex(er);
@@ -511,10 +511,10 @@ int32_t ThreatTerm(Position& pos, Colour side) {
             for (SlotMask defs = orr.attackerSlots & ~1u; defs; defs &= defs - 1) {
                 const int slot = LowestSlot(defs);
                 const PieceType dt = pos.pieceType[pos.slotSquare[side][slot]];
-                const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - WeightOfType[dt], attIndex);
+                const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - AttackWeightOf[dt], attIndex);
                 if (g > 0) {
                     essentialDefender(slot, g);
-                } else if (((orr.attackWeight - WeightOfType[dt]) & ~KindMaskOfType[dt]) == 0) {
+                } else if (((orr.attackWeight - AttackWeightOf[dt]) & ~KindMaskOfType[dt]) == 0) {
                     break;  // the rest of the defence is of the same kind: none of it is essential
                 }
             }
@@ -571,7 +571,7 @@ bool HasHangingThreat(const Position& pos, Colour side, int32_t margin) {
     if (s1 < 0 || margin >= h1) return false;
     if (margin < h2) return true;
     if (EscapeLoss(pos, side, s1, h1) > margin) return true;
-    if (pos.pieceType[s1] != PAWN && (Attacks(pos, enemy, s1).attackerSlots & pos.sliderSlots[enemy])) {
+    if (pos.pieceType[s1] != PAWN && (AttackOf(pos, enemy, s1).attackerSlots & pos.sliderSlots[enemy])) {
         int32_t unused = 0;
         if (XrayThreat(pos, side, s1, unused) > margin) return true;
     }
@@ -587,8 +587,8 @@ bool MateThreatTest(Position& pos, Colour side) {
 
     // The enemy can land safely on u: more attackers and the exchange does not lose.
     auto safeLanding = [&](int u) {
-        const AttackRecord& er = Attacks(pos, enemy, u);
-        const AttackRecord& orr = Attacks(pos, side, u);
+        const AttackRecord& er = AttackOf(pos, enemy, u);
+        const AttackRecord& orr = AttackOf(pos, side, u);
         if (er.attackerCount <= orr.attackerCount) return false;
         const int captured = IsPieceOf(pos, u, side) ? PieceValue[pos.pieceType[u]] : 0;
         return captured - ExchangeReturn(AttackIndex(orr), AttackIndex(er)) >= 0;
@@ -614,17 +614,18 @@ bool MateThreatTest(Position& pos, Colour side) {
         // Contact checks next to the king, then distant checks along the open line that
         // the side cannot block.
         bool blockable = false;
-        for (int u = Step(king, dir); u >= 0; u = Step(u, dir)) {
+        for (int u = Step(king, dir); u != NO_SQUARE; u = Step(u, dir)) {
             if (IsPieceOf(pos, u, enemy) || blockable) break;
-            if (safeLanding(u) && mates(u, Attacks(pos, enemy, u).attackerSlots & lineSlots)) return true;
+            if (safeLanding(u) && mates(u, AttackOf(pos, enemy, u).attackerSlots & lineSlots)) return true;
             if (HasPiece(pos, u)) break;
-            blockable = (Attacks(pos, side, u).attackWeight & ~AttackWeight::KING) != 0;
+            blockable = (AttackOf(pos, side, u).attackWeight & ~AttackWeight::KING) != 0;
         }
     }
     if (pos.knightSlots[enemy]) {
-        for (const int8_t* u = KnightTargets[king].data(); *u >= 0; ++u) {
-            if (IsPieceOf(pos, *u, enemy) || !safeLanding(*u)) continue;
-            if (mates(*u, Attacks(pos, enemy, *u).attackerSlots & pos.knightSlots[enemy])) return true;
+        for (const Target* jump = TargetList[KNIGHT][king].data(); jump->square != NO_SQUARE; ++jump) {
+            const int u = jump->square;
+            if (IsPieceOf(pos, u, enemy) || !safeLanding(u)) continue;
+            if (mates(u, AttackOf(pos, enemy, u).attackerSlots & pos.knightSlots[enemy])) return true;
         }
     }
     if (unionCover != 0 && (esc.free & ~unionCover) == 0 && PopCount(takingPart) >= 2)

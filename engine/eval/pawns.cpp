@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "eval/eval_geometry.h"
+#include "eval/pieces.h"
 #include "eval/evaluate.h"
 
 namespace tavrix {
@@ -134,9 +135,9 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
         const bool frontOccupied = HasPiece(pos, front);
         const bool frontEnemy = IsPieceOf(pos, front, them);
         const PieceType frontType = pos.pieceType[front];
-        const bool ownGuardsFront = PawnAttackCount(Attacks(pos, us, front)) > 0;
-        const bool enemyAttacksPawn = PawnAttackCount(Attacks(pos, them, sq)) > 0;
-        const bool ownDefendsPawn = PawnAttackCount(Attacks(pos, us, sq)) > 0;
+        const bool ownGuardsFront = PawnAttackCount(AttackOf(pos, us, front)) > 0;
+        const bool enemyAttacksPawn = PawnAttackCount(AttackOf(pos, them, sq)) > 0;
+        const bool ownDefendsPawn = PawnAttackCount(AttackOf(pos, us, sq)) > 0;
         const int ahead = (0xFF << (r + 1)) & 0xFF;
         int32_t v = Eval.pieceTables[PAWN][us][sq];
 
@@ -198,13 +199,13 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
                 backward = true;
                 v -= (openAhead && enemyHeavy) ? OPEN_BACKWARD_PENALTY : BACKWARD_PENALTY;
                 if (!rammed) {
-                    const int enemyHits = PawnAttackCount(Attacks(pos, them, front));
-                    const int ownHits = PawnAttackCount(Attacks(pos, us, front));
+                    const int enemyHits = PawnAttackCount(AttackOf(pos, them, front));
+                    const int ownHits = PawnAttackCount(AttackOf(pos, us, front));
                     if (enemyHits > ownHits) {
                         const int pen = UNSUPPORTED_PAWN[front ^ flip] + BACKWARD_RANK_PENALTY[r + 1];
                         v -= enemyHits >= ownHits + 2 ? 2 * pen : pen;
                     }
-                    if (Attacks(pos, us, sq).attackerCount >= Attacks(pos, them, sq).attackerCount) v += 4;
+                    if (AttackOf(pos, us, sq).attackerCount >= AttackOf(pos, them, sq).attackerCount) v += 4;
                 }
             }
         }
@@ -239,17 +240,17 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
             int32_t p = 0;
             if (!enemyAttacksPawn && (ownDefendsPawn || ownGuardsFront))
                 p = PASSER_SUPPORTED[r];
-            else if (!enemyAttacksPawn && !frontOccupied && r < 6 && PawnAttackCount(Attacks(pos, us, front + fwd)) > 0)
+            else if (!enemyAttacksPawn && !frontOccupied && r < 6 && PawnAttackCount(AttackOf(pos, us, front + fwd)) > 0)
                 p = PASSER_FREE[r];
 
             // Rooks and queens behind the pawn.
             int support = 0;
-            for (SlotMask s = Attacks(pos, us, sq).attackerSlots & pos.straightSlots[us]; s; s &= s - 1)
+            for (SlotMask s = AttackOf(pos, us, sq).attackerSlots & pos.straightSlots[us]; s; s &= s - 1)
                 if (LineDirection(pos.slotSquare[us][LowestSlot(s)], sq) == forwardDir) {
                     p += ROOK_BEHIND_BONUS;
                     ++support;
                 }
-            for (SlotMask s = Attacks(pos, them, sq).attackerSlots & pos.straightSlots[them]; s; s &= s - 1)
+            for (SlotMask s = AttackOf(pos, them, sq).attackerSlots & pos.straightSlots[them]; s; s &= s - 1)
                 if (LineDirection(pos.slotSquare[them][LowestSlot(s)], sq) == forwardDir) {
                     p -= ENEMY_ROOK_BEHIND_PENALTY;
                     --support;
@@ -268,7 +269,7 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
             int a = PASSER_BASE[r], k = 2, blockers = 0;
             for (int u = front;; u += fwd) {
                 if (!HasPiece(pos, u)) {
-                    if (Attacks(pos, us, u).attackerCount - Attacks(pos, them, u).attackerCount + support < 0) {
+                    if (AttackOf(pos, us, u).attackerCount - AttackOf(pos, them, u).attackerCount + support < 0) {
                         a -= a >> (k + 1);
                         k += 2;
                     } else {
@@ -302,14 +303,14 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
             if (r == 6) {
                 int32_t g = 0;
                 if (!HasPiece(pos, promotion)) {
-                    const AttackRecord& er = Attacks(pos, them, promotion);
+                    const AttackRecord& er = AttackOf(pos, them, promotion);
                     if (er.attackWeight == 0) {
                         g = QUEEN_VALUE;
                     } else {
-                        int defIndex = AttackIndex(Attacks(pos, us, promotion));
-                        for (SlotMask s = Attacks(pos, us, sq).attackerSlots & pos.straightSlots[us]; s; s &= s - 1) {
+                        int defIndex = AttackIndex(AttackOf(pos, us, promotion));
+                        for (SlotMask s = AttackOf(pos, us, sq).attackerSlots & pos.straightSlots[us]; s; s &= s - 1) {
                             const int from = pos.slotSquare[us][LowestSlot(s)];
-                            if (LineDirection(from, sq) == forwardDir) defIndex += WeightOfType[pos.pieceType[from]];
+                            if (LineDirection(from, sq) == forwardDir) defIndex += AttackWeightOf[pos.pieceType[from]];
                         }
                         g = std::min(ExchangeReturn(defIndex, AttackIndex(er)), QUEEN_VALUE);
                     }
@@ -335,7 +336,7 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
                 }
             }
         } else if (!pawnAhead &&
-                   PawnAttackCount(Attacks(pos, us, front)) >= PawnAttackCount(Attacks(pos, them, front))) {
+                   PawnAttackCount(AttackOf(pos, us, front)) >= PawnAttackCount(AttackOf(pos, them, front))) {
             // Candidate passer on a half-open file.
             v += std::abs(f - FileOf(theirKing)) + ((r == 2 ? r - 1 : r) << Eval.endWeightEighth) + Eval.endWeightHalf;
         }

@@ -109,9 +109,7 @@ constexpr int32_t XRAY_TARGET_BASE = 4;
 constexpr int HOME_KNIGHT_B = 1, HOME_KNIGHT_G = 6, HOME_BISHOP_C = 2, HOME_BISHOP_F = 5;
 
 inline int Flip(Colour c, int sq) { return c == WHITE ? sq : sq ^ 56; }
-inline int KingDist(int a, int b) {
-    return std::max(std::abs(FileOf(a) - FileOf(b)), std::abs(RankOf(a) - RankOf(b)));
-}
+using geometry::KingDistance;
 inline int Forward(Colour c) { return c == WHITE ? 8 : -8; }
 inline int PawnsOf(const Position& pos, Colour c) { return std::popcount(pos.pawnSlots[c]); }
 inline bool HasPawnAttack(const Position& pos, Colour by, int sq) {
@@ -248,12 +246,12 @@ void AdjustKingTablesForPawns(const Position& root, int sq) {
             }
             const int promotion = Flip(c, MakeSquare(f, 7));
             if (blocked) {
-                sum += FileRankDistance(sq, front) + KingDist(sq, front);
+                sum += FileRankDistance(sq, front) + KingDistance(sq, front);
             } else if (contested) {
-                sum += 2 * (FileRankDistance(sq, front) + KingDist(sq, front));
+                sum += 2 * (FileRankDistance(sq, front) + KingDistance(sq, front));
             } else {
-                sum += FileRankDistance(sq, promotion) + FileRankDistance(sq, front) + 2 * KingDist(sq, front) +
-                       KingDist(sq, promotion);
+                sum += FileRankDistance(sq, promotion) + FileRankDistance(sq, front) + 2 * KingDistance(sq, front) +
+                       KingDistance(sq, promotion);
             }
         }
     }
@@ -350,7 +348,7 @@ void BuildPieceTables(const Position& root) {
             // Pieces of c near sq make it a good square for the enemy knights.
             for (uint32_t m = root.liveSlots[c]; m; m &= m - 1) {
                 const int s = root.slotSquare[c][std::countr_zero(m)];
-                if (KingDist(s, sq) <= 2 && FileRankDistance(s, sq) <= 3) {
+                if (KingDistance(s, sq) <= 2 && FileRankDistance(s, sq) <= 3) {
                     T[KNIGHT][c ^ 1][sq] = static_cast<int16_t>(T[KNIGHT][c ^ 1][sq] + Eval.endWeightQuarter +
                                                                 (root.pieceType[s] != PAWN ? 1 : 0));
                 }

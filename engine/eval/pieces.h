@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "eval/eval_geometry.h"
 
 namespace tavrix {
 
@@ -33,9 +34,6 @@ constexpr int8_t PawnBase[64] = {
 
 // Rank of a square counted from `c`'s own first rank, 0..7.
 constexpr int RelativeRank(Colour c, int sq) { return c == WHITE ? RankOf(sq) : 7 - RankOf(sq); }
-constexpr int FileRankDistance(int a, int b) {
-    return (FileOf(a) > FileOf(b) ? FileOf(a) - FileOf(b) : FileOf(b) - FileOf(a)) +
-           (RankOf(a) > RankOf(b) ? RankOf(a) - RankOf(b) : RankOf(b) - RankOf(a));
-}
+using geometry::FileRankDistance;
 
 }  // namespace tavrix

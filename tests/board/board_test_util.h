@@ -1,4 +1,4 @@
-// Test-only helpers: a small position loader, a brute-force move lister that reads the
+// Test-only helpers: the shared position loader, a brute-force move lister that reads the
 // board arrays only, and from-scratch checks of every derived field.
 #pragma once
 
@@ -13,70 +13,14 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "board/tables.h"
+#include "support/fen_position.h"
 
 namespace tavrix::test {
 
-// Writes a FEN piece placement ("rnbqkbnr/pppppppp/8/...") into pieceType/pieceColour.
-inline bool LoadPlacement(Position& p, const std::string& placement) {
-    for (int sq = 0; sq < 64; ++sq) {
-        p.pieceType[sq] = NO_PIECE;
-        p.pieceColour[sq] = EMPTY_COLOUR;
-    }
-    int rank = 7, file = 0;
-    for (char ch : placement) {
-        if (ch == '/') {
-            --rank;
-            file = 0;
-        } else if (std::isdigit(static_cast<unsigned char>(ch))) {
-            file += ch - '0';
-        } else {
-            const char* at = std::strchr(PIECE_LETTERS + 1, ch);
-            if (at == nullptr || rank < 0 || file > 7) return false;
-            const int index = static_cast<int>(at - PIECE_LETTERS);
-            p.pieceType[MakeSquare(file, rank)] = static_cast<PieceType>(index > 6 ? index - 6 : index);
-            p.pieceColour[MakeSquare(file, rank)] = index > 6 ? BLACK : WHITE;
-            ++file;
-        }
-    }
-    return true;
-}
-
 inline int ParseSquare(const std::string& s) { return MakeSquare(s[0] - 'a', s[1] - '1'); }
 
-// Loads "placement side castling ep" into p with the set-up flag word; castling may be
-// KQkq letters or rook-file letters.
-inline bool LoadFen(Position& p, const std::string& fen) {
-    char placement[100] = "", side[4] = "w", castling[8] = "-", ep[4] = "-";
-    std::sscanf(fen.c_str(), "%99s %3s %7s %3s", placement, side, castling, ep);
-    if (!LoadPlacement(p, placement)) return false;
-    const Colour stm = side[0] == 'w' ? WHITE : BLACK;
-    int kingFile[2] = {4, 4};
-    for (int sq = 0; sq < 64; ++sq)
-        if (p.pieceType[sq] == KING) kingFile[p.pieceColour[sq]] = FileOf(sq);
-    uint32_t flags = 0;
-    for (const char* c = castling; *c; ++c) {
-        switch (*c) {
-            case 'K': flags |= CastleFlag::WHITE_KING_SIDE; break;
-            case 'Q': flags |= CastleFlag::WHITE_QUEEN_SIDE; break;
-            case 'k': flags |= CastleFlag::BLACK_KING_SIDE; break;
-            case 'q': flags |= CastleFlag::BLACK_QUEEN_SIDE; break;
-            default:
-                if (*c >= 'A' && *c <= 'H') {
-                    const uint32_t f = *c - 'A';
-                    flags |= CastleFlag::ROOK_FILES_GIVEN |
-                             (static_cast<int>(f) < kingFile[WHITE] ? (0x400u | 0x80000000u | f << 28)
-                                                                    : (0x200u | 0x08000000u | f << 24));
-                } else if (*c >= 'a' && *c <= 'h') {
-                    const uint32_t f = *c - 'a';
-                    flags |= CastleFlag::ROOK_FILES_GIVEN |
-                             (static_cast<int>(f) < kingFile[BLACK] ? (0x2000u | 0x00800000u | f << 20)
-                                                                    : (0x1000u | 0x00080000u | f << 16));
-                }
-        }
-    }
-    if (ep[0] != '-') flags |= 0x800u | static_cast<uint32_t>(ParseSquare(ep));
-    return SetUpPosition(p, stm, flags);
-}
+// Loads "placement side castling ep" into p; castling may be KQkq or rook-file letters.
+inline bool LoadFen(Position& p, const std::string& fen) { return testing_support::LoadFen(p, fen); }
 
 // ------------------------------------------------------------ brute-force move lister
 inline bool Attacked(const Position& p, int sq, Colour by) { return p.attackMap[by].square[sq].attackWeight != 0; }
