@@ -7,6 +7,7 @@
 
 #include "control/engine.h"
 #include "control/options.h"
+#include "control/setup.h"
 #include "control/uci.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
@@ -63,7 +64,8 @@ int32_t StartupSequence() {
     LoadDefaults();
     Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
-    // Still to come: the start position of a new game, the calibration search that sets the
+    NewGame();
+    // Still to come: the calibration search that sets the
     // "UCI_Elo" range from the measured node rate, and the opening book (without one "OwnBook"
     // stays off and "Book Positions" is 0).
     Settings.optionFlags &= ~OptionFlag::OWN_BOOK;

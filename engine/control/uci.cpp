@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "board/perft.h"
 #include "control/keywords.h"
 #include "control/options.h"
+#include "control/setup.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 
@@ -141,12 +143,34 @@ PositionCommand ParsePosition(const char* cursor) {
 }
 
 void CommandPosition(const char* cursor) {
-    // Whether this text starts another game (StartsAnotherGame) is asked once the game record
-    // exists, which also knows the game length and saves the old game.
+    // Whether this text starts another game (StartsAnotherGame) is asked once saving the
+    // game record exists.
     Control.newGameFlag = false;
     CopyText(Control.lastPositionCommand, cursor, COMMAND_LINE_SIZE);
     const PositionCommand command = ParsePosition(cursor);
-    (void)command;  // set-up and moves are carried out by the game board code
+    if (command.base == PositionBase::START) {
+        NewGame();
+    } else if (command.base == PositionBase::FEN) {
+        // The FEN ends where "moves" begins, so the move list is never read as FEN fields.
+        static char fen[COMMAND_LINE_SIZE];
+        CopyText(fen, command.fen, COMMAND_LINE_SIZE);
+        if (char* moves = const_cast<char*>(FindText(fen, "moves"))) *moves = '\0';
+        ReadFen(fen);
+    }
+    if (command.moves != nullptr) PlayMoveList(command.moves);
+}
+
+void CommandPerft(const char* cursor) {
+    int32_t depth = 0;
+    if (!ReadNumber(cursor, depth) || depth < 1) return;
+    static PerftDivision division;
+    PerftDivide(GameBoard.position, depth, division);
+    char text[MOVE_TEXT_SIZE];
+    for (int i = 0; i < division.count; ++i) {
+        MoveToText(division.moves[i], text);
+        Print("%s: %llu\n", text, static_cast<unsigned long long>(division.nodes[i]));
+    }
+    Print("\nNodes searched: %llu\n", static_cast<unsigned long long>(division.total));
 }
 
 GoCommand ParseGo(const char* cursor) {
@@ -204,6 +228,10 @@ GoCommand ParseGo(const char* cursor) {
 }
 
 void CommandGo(const char* cursor) {
+    if (MatchKeyword(cursor, "perft")) {
+        CommandPerft(cursor);
+        return;
+    }
     const GoCommand go = ParseGo(cursor);
     Limits = go.limits;
     // Still to come with think control and time management: the searchmoves list from the

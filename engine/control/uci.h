@@ -57,6 +57,8 @@ void CommandUci();
 int CommandQuit();
 void CommandPosition(const char* cursor);
 void CommandGo(const char* cursor);
+// "go perft N": leaf counts per root move of the current position, then the total.
+void CommandPerft(const char* cursor);
 void CommandPonderhit();
 int CommandIsReady();
 void CommandUciNewGame();
