@@ -14,11 +14,6 @@ int32_t EvaluateLoneKing(const Position&, Colour, Colour) { return 0; }
 int32_t EvaluatePawnEnding(const Position&, Colour, int32_t base) { return base; }
 int32_t EvaluateKingPawnVsKing(const Position&, Colour, Colour, int32_t&, const AttackMap&) { return 0; }
 
-// eval-king-pawn
-int32_t EvaluateKings(Position&) { return 0; }
-int32_t EvaluateThreats(Position&) { return 0; }
-int32_t EvaluatePawns(Position&, int32_t, int32_t) { return 0; }
-
 // tablebase probing
 TablebaseResult ProbeTablebase(const Position&, Colour) { return TablebaseResult{false, 0}; }
 

@@ -66,8 +66,8 @@ bool MoveRepeatsPosition(Move move, const Position& pos) {
     const int from = MoveFrom(move), to = MoveTo(move);
     // Anything but a plain piece move is irreversible or changes more than two key terms.
     if (KindOf(move) != MoveKind::QUIET || pos.pieceType[from] == PAWN || pos.pieceType[from] == NO_PIECE) return false;
-    const int row = (pos.pieceType[from] - 1) * 2 + pos.pieceColour[from];
-    const uint64_t delta = PieceKeys[row][from] ^ PieceKeys[row][to];
+    const uint64_t delta = PieceKey(pos.pieceType[from], pos.pieceColour[from], from) ^
+                           PieceKey(pos.pieceType[from], pos.pieceColour[from], to);
     const Key after{pos.hashKey[0] ^ uint32_t(delta), pos.hashKey[1] ^ uint32_t(delta >> 32)};
     // The position after the move sits one ply further on; its predecessors are the
     // records already on the stack, so nothing needs to be made.

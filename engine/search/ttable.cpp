@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/moveservices.h"
+#include "search/ordering.h"
 #include "search/search_state.h"
 
 namespace tavrix {
@@ -250,11 +251,13 @@ int32_t ResizeHashTable(int32_t kilobytes) {
 }
 
 void ClearHashTableFully() {
+    ClearOrderingStats();
     if (TT.sizeKb == 0) return;
     for (TTEntry* h : TT.half) std::memset(static_cast<void*>(h), 0, HalfBytes());
 }
 
 void ClearHashTable() {
+    ClearOrderingStats();
     if (TT.sizeKb == 0) return;
     for (TTEntry* h : TT.half) {
         TTEntry* end = h + TT.entriesPerHalf + TT_BUCKET_SIZE;

@@ -4,11 +4,10 @@
 #include <memory>
 #include <vector>
 
+#include "board/tables.h"
 #include "search/repetition.h"
 
 namespace tavrix {
-
-extern const uint64_t PieceKeys[12][64];
 
 namespace {
 
@@ -107,8 +106,7 @@ TEST(Repetition, CountingGameOccurrencesForTheRoot) {
 
 TEST(Repetition, QuietMoveBackIntoAnEarlierPosition) {
     constexpr int FROM = 21, TO = 38;  // knight f3-g5
-    const int row = (KNIGHT - 1) * 2 + BLACK;
-    const uint64_t after = UniqueKey(20) ^ PieceKeys[row][FROM] ^ PieceKeys[row][TO];
+    const uint64_t after = UniqueKey(20) ^ PieceKey(KNIGHT, BLACK, FROM) ^ PieceKey(KNIGHT, BLACK, TO);
     struct Case {
         const char* name;
         int sameAs;          // ply whose key equals the key after the move

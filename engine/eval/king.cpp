@@ -1,0 +1,634 @@
+// King safety (shelter, zone attacks, mate threats) and the threat term.
+#include "eval/king.h"
+
+#include <algorithm>
+#include <array>
+
+#include "eval/eval_geometry.h"
+#include "eval/evaluate.h"
+
+namespace tavrix {
+
+using namespace geometry;
+
+namespace {
+
+// Slots 0..7 carry the king, queen, rooks, bishops and knights of the set-up.
+constexpr int SLOT_WEIGHT[8] = {2, 6, 3, 3, 2, 2, 2, 2};
+constexpr auto SlotWeightTable = [] {
+    std::array<uint8_t, 256> t{};
+    for (int m = 0; m < 256; ++m)
+        for (int s = 0; s < 8; ++s)
+            if (m & (1 << s)) t[m] = static_cast<uint8_t>(t[m] + SLOT_WEIGHT[s]);
+    return t;
+}();
+int SlotWeight(SlotMask m) { return SlotWeightTable[m & 0xFF]; }
+
+// Attack units of an enemy piece standing in the zone, by PieceType.
+constexpr int ZONE_PIECE_WEIGHT[8] = {0, 0, 2, 2, 3, 6, 2, 0};
+
+constexpr auto ZoneSquareWeight = [] {
+    constexpr int rank27[8] = {4, 12, 8, 6, 6, 8, 12, 4};
+    constexpr int rank36[8] = {10, 14, 10, 10, 10, 10, 14, 10};
+    std::array<int8_t, 64> t{};
+    for (int sq = 0; sq < 64; ++sq) {
+        const int r = RankOf(sq), f = FileOf(sq);
+        int w = 14;
+        if (r == 0 || r == 7) w = 6;
+        else if (r == 1 || r == 6) w = rank27[f];
+        else if (r == 2 || r == 5) w = rank36[f];
+        t[sq] = static_cast<int8_t>(w);
+    }
+    return t;
+}();
+
+constexpr uint16_t KING_DANGER[] = {0,   1,   3,   6,   10,  16,  25,  38,  57,  85,  113, 141, 169, 197,
+                                    225, 256, 288, 320, 352, 384, 416, 448, 480, 512, 544, 576, 608, 640};
+constexpr int KING_DANGER_LAST = static_cast<int>(std::size(KING_DANGER)) - 1;
+
+constexpr uint8_t EAST_WEST = 0x05;      // escape bits of directions 0 and 2
+constexpr int MATE_THREAT_PENALTY = 64;
+constexpr int DANGER_PENALTY = 32;
+constexpr int CORNER_UNITS = 8;
+
+bool IsCorner(int sq) { return sq == 0 || sq == 7 || sq == 56 || sq == 63; }
+
+// The escape picture of a king: directions 0..7 that are free, blocked, or attacked by a
+// single enemy piece (whose slot is remembered).
+struct Escapes {
+    uint8_t free = 0;
+    uint8_t blocked = 0;
+    int8_t single[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+    uint8_t SinglesOf(int slot) const {
+        uint8_t m = 0;
+        for (int d = 0; d < 8; ++d)
+            if (single[d] == slot) m |= static_cast<uint8_t>(1 << d);
+        return m;
+    }
+};
+
+Escapes FindEscapes(const Position& pos, Colour side, int king) {
+    const Colour enemy = side ^ 1;
+    Escapes esc;
+    for (int dir = 0; dir < 8; ++dir) {
+        const int z = Step(king, dir);
+        if (z < 0) continue;
+        const uint8_t bit = static_cast<uint8_t>(1 << dir);
+        const PieceType t = pos.pieceType[z];
+        if (IsPieceOf(pos, z, side) ||
+            (IsPieceOf(pos, z, enemy) && (t == PAWN || t == KNIGHT || t == BISHOP || t == KING))) {
+            esc.blocked |= bit;
+            continue;
+        }
+        const AttackRecord& er = Attacks(pos, enemy, z);
+        if (er.attackWeight == 0) esc.free |= bit;
+        else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
+            esc.single[dir] = static_cast<int8_t>(LowestSlot(er.attackerSlots));
+    }
+    return esc;
+}
+
+bool MovesAlong(PieceType t, int dir) {
+    if (t == QUEEN) return true;
+    return IsStraight(dir) ? t == ROOK : t == BISHOP;
+}
+
+// King directions whose neighbour squares a piece of type t would attack from `from`,
+// with the king's square and the piece's origin treated as empty.
+uint8_t CoverFrom(const Position& pos, PieceType t, int from, int origin, int king) {
+    uint8_t mask = 0;
+    for (int dir = 0; dir < 8; ++dir) {
+        const int n = Step(king, dir);
+        if (n < 0) continue;
+        const uint8_t bit = static_cast<uint8_t>(1 << dir);
+        if (n == from) {
+            mask |= bit;
+            continue;
+        }
+        if (t == KNIGHT) {
+            if (IsKnightJump(from, n)) mask |= bit;
+            continue;
+        }
+        const int ld = LineDirection(from, n);
+        if (ld == NO_LINE || !MovesAlong(t, ld)) continue;
+        bool clear = true;
+        for (int s = Step(from, ld); s != n; s = Step(s, ld))
+            if (HasPiece(pos, s) && s != king && s != origin) {
+                clear = false;
+                break;
+            }
+        if (clear) mask |= bit;
+    }
+    return mask;
+}
+
+// Mate-threat mark for `side`; the first threat found while `side` has just moved is kept
+// as the mating square of the ply.
+void MarkMateThreat(Position& pos, Colour side, int from, int to) {
+    PlyRecord& rec = UndoTop(pos);
+    rec.checkFlag |= MateThreatFlag(side);
+    if (pos.sideToMove != side && !(rec.checkFlag & EvalFlag::MATING_SQUARE)) {
+        WritePlyWord(rec, PlyEvalWord::KING, (from << 6) | to);
+        rec.checkFlag |= EvalFlag::MATING_SQUARE;
+    }
+}
+
+// Bit 0 light, bit 1 dark: the shades of a colour's bishops.
+int BishopShades(const Position& pos, Colour c) {
+    int shades = 0;
+    for (SlotMask m = pos.bishopSlots[c]; m; m &= m - 1)
+        shades |= 1 << Shade(pos.slotSquare[c][LowestSlot(m)]);
+    return shades;
+}
+
+void PushThreat(Colour side, int32_t value) {
+    if (value > Eval.largestThreat[side]) {
+        Eval.secondThreat[side] = Eval.largestThreat[side];
+        Eval.largestThreat[side] = value;
+    } else if (value > Eval.secondThreat[side]) {
+        Eval.secondThreat[side] = value;
+    }
+}
+
+// A piece of `owner` on `sq` that can leave the line running in `dir` through it.
+bool CanStepAside(const Position& pos, int sq, int dir, Colour owner) {
+    if (pos.pieceType[sq] != PAWN) return true;
+    const int front = sq + (owner == WHITE ? 8 : -8);
+    if (front < 0 || front > 63 || HasPiece(pos, front)) return false;
+    return !(dir == 1 || dir == 3);
+}
+
+}  // namespace
+
+int32_t KingShelter(const Position& pos, Colour side) {
+    const Colour enemy = side ^ 1;
+    if ((pos.straightSlots[enemy]) == 0) return 0;
+    const int f = FileOf(KingSquare(pos, side));
+    auto enemyNone = [&](int file) { return PawnFileBits(enemy, file) == 0; };
+    auto ownNone = [&](int file) { return PawnFileBits(side, file) == 0; };
+    int s = 0;
+    if (enemyNone(f)) s -= 21;
+    if (ownNone(f)) s -= 15;
+    constexpr int A = 0, B = 1, C = 2, D = 3, F = 5, H = 7;
+    if (f == B || f == C || f == D || f == H) {
+        if (enemyNone(f - 1)) s -= 18;
+        if (ownNone(f - 1)) s -= 13;
+        if (f == H) {
+            if (enemyNone(F)) s -= 11;
+        } else if (enemyNone(f + 1)) {
+            s -= 11;
+        }
+        if (f == C) {
+            if (enemyNone(A)) s -= 15;
+            if (ownNone(A)) s -= 11;
+        }
+    } else {
+        if (enemyNone(f + 1)) s -= 18;
+        if (ownNone(f + 1)) s -= 13;
+        if (f == A) {
+            if (enemyNone(C)) s -= 11;
+        } else if (enemyNone(f - 1)) {
+            s -= 11;
+        }
+        if (f == F) {
+            if (enemyNone(H)) s -= 15;
+            if (ownNone(H)) s -= 11;
+        }
+    }
+    return s;
+}
+
+int32_t EvaluateKingZone(Position& pos, Colour side) {
+    const Colour enemy = side ^ 1;
+    const int king = KingSquare(pos, side);
+    PlyRecord& rec = UndoTop(pos);
+    Eval.threatSlots[enemy] = 0;
+    const Escapes esc = FindEscapes(pos, side, king);
+    const int ownShades = BishopShades(pos, side);
+    const int enemyShades = BishopShades(pos, enemy);
+    const int enemyForward = enemy == WHITE ? 8 : -8;
+
+    int units = 0, xunits = 0, p = 0;
+    SlotMask direct = 0, xray = 0;
+
+    // Zone squares: attackers, control and pieces standing there.
+    for (const int z : KingZone(king)) {
+        const PieceType t = pos.pieceType[z];
+        const bool enemyPiece = IsPieceOf(pos, z, enemy);
+        if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
+        const AttackRecord& er = Attacks(pos, enemy, z);
+        const AttackRecord& orr = Attacks(pos, side, z);
+        direct |= er.attackerSlots;
+        xray |= er.xraySlots;
+        units += SlotWeight(er.attackerSlots);
+        xunits += SlotWeight(er.xraySlots);
+        int d = er.attackerCount - orr.attackerCount;
+        int flag = 1;
+        if (orr.attackWeight <= er.attackWeight) {
+            flag = er.attackWeight == 0 ? 1 : 0;
+            if (d >= 0) {
+                const int w = ZoneSquareWeight[z];
+                const int shadeBit = 1 << Shade(z);
+                p -= w;
+                if ((enemyShades & shadeBit) && !(ownShades & shadeBit)) p -= w;
+                if (IsPieceOf(pos, z, side) && t == BISHOP) p += w;
+                else if ((ownShades & shadeBit) && !(enemyShades & shadeBit)) p += w;
+            }
+        }
+        if (enemyPiece) {
+            if (t != PAWN) d += 1;
+            units += ZONE_PIECE_WEIGHT[t];
+            if (orr.attackWeight == AttackWeight::KING || pos.hangingValue[z] == 0) flag = 0;
+        } else if (IsPieceOf(pos, z, side) && er.attackWeight != 0) {
+            flag = 0;
+        }
+        if (flag == 0 || d >= 0) {
+            if (d >= flag + 1) units += 12;
+            else if (d == flag) units += 4;
+            else if (flag == 0 && d < 0) units += 4;
+        }
+    }
+    if (IsCorner(king)) units += CORNER_UNITS;
+    units += SlotWeight(direct) + SlotWeight(xray) / 2;
+
+    // Line threats along the king's diagonals and lines.
+    uint8_t threatCover = 0;
+    auto walkLine = [&](int dir) {
+        const bool straight = IsStraight(dir);
+        const uint16_t lineMask = straight ? AttackWeight::ROOK_LINE_MASK : AttackWeight::BISHOP_LINE_MASK;
+        const SlotMask kindSlots = straight ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
+        int m = 0;
+        SlotMask counted = 0;
+        for (int u = Step(king, dir); u >= 0; u = Step(u, dir)) {
+            const AttackRecord& orr = Attacks(pos, side, u);
+            const AttackRecord& er = Attacks(pos, enemy, u);
+            const int d = orr.attackerCount - er.attackerCount;
+            const bool occupied = HasPiece(pos, u);
+            if (d >= 2) {
+                m += d;
+            } else if (er.attackWeight & lineMask) {
+                if (IsPieceOf(pos, u, enemy)) {
+                    if (pos.pieceType[u] != PAWN) p += m - 5;
+                    if (m == 0 && CanStepAside(pos, u, dir, enemy)) {
+                        // A slider behind an enemy piece on the line: discovered check.
+                        for (SlotMask s = er.attackerSlots & kindSlots; s; s &= s - 1) {
+                            const int slot = LowestSlot(s);
+                            const int from = pos.slotSquare[enemy][slot];
+                            if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
+                            Eval.threatSlots[enemy] |= 1u << slot;
+                            units += SlotWeight(1u << slot) + 6;
+                            p -= 16;
+                            rec.checkFlag |= CheckThreatFlag(side);
+                            const uint8_t cover = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
+                            threatCover |= cover;
+                            if ((esc.free & ~cover) == 0) rec.checkFlag |= MateThreatFlag(side);
+                        }
+                    }
+                } else if (d < 0) {
+                    p += m - 10;
+                    const SlotMask sliders = er.attackerSlots & kindSlots;
+                    const SlotMask fresh = sliders & ~counted;
+                    counted |= fresh;
+                    Eval.threatSlots[enemy] |= fresh;
+                    units += SlotWeight(fresh) + 6 * PopCount(fresh);
+                    if (m == 0 && er.attackerCount > orr.attackerCount) {
+                        p -= 12;
+                        for (SlotMask s = sliders; s; s &= s - 1) {
+                            const int slot = LowestSlot(s);
+                            const int from = pos.slotSquare[enemy][slot];
+                            const uint8_t cover = CoverFrom(pos, pos.pieceType[from], u, from, king);
+                            threatCover |= cover;
+                            const uint8_t needed = esc.free | esc.SinglesOf(slot);
+                            if ((needed & ~cover) == 0) MarkMateThreat(pos, side, from, u);
+                        }
+                    }
+                } else if (d == 0) {
+                    p += m - 6;
+                }
+            }
+            if (occupied) break;
+        }
+    };
+    if (pos.diagonalSlots[enemy])
+        for (int dir = 4; dir < 8; ++dir) walkLine(dir);
+    if (pos.straightSlots[enemy]) {
+        if ((esc.free & ~EAST_WEST) == 0) p -= 2 * Eval.endWeight;
+        for (int dir = 0; dir < 4; ++dir) walkLine(dir);
+    }
+
+    // Knight checks.
+    if (pos.knightSlots[enemy]) {
+        for (const int8_t* u = KnightTargets[king].data(); *u >= 0; ++u) {
+            const AttackRecord& er = Attacks(pos, enemy, *u);
+            const AttackRecord& orr = Attacks(pos, side, *u);
+            if (!(er.attackWeight & AttackWeight::KNIGHT_MASK) || er.attackerCount < orr.attackerCount) continue;
+            if (IsPieceOf(pos, *u, enemy) && pos.pieceType[*u] != PAWN) {
+                p -= 5;
+                continue;
+            }
+            const SlotMask knights = er.attackerSlots & pos.knightSlots[enemy];
+            Eval.threatSlots[enemy] |= knights;
+            units += SlotWeight(knights) + 6 * PopCount(knights);
+            if (PopCount(knights) > orr.attackerCount) {
+                p -= 20;
+                for (SlotMask s = knights; s; s &= s - 1) {
+                    const int slot = LowestSlot(s);
+                    const int from = pos.slotSquare[enemy][slot];
+                    const uint8_t cover = CoverFrom(pos, KNIGHT, *u, from, king);
+                    threatCover |= cover;
+                    if (((esc.free | esc.SinglesOf(slot)) & ~cover) == 0) MarkMateThreat(pos, side, from, *u);
+                }
+            } else {
+                p -= 6;
+            }
+            if (esc.free == 0) p -= 24;
+        }
+    }
+
+    // Summary.
+    const SlotMask joined = direct | Eval.threatSlots[enemy];
+    const int nA = PopCount(joined);
+    const int nX = nA + PopCount(xray & ~joined);
+    units = xunits / 2 + units + 2 * nA + 2 * nX;
+    if (nX < 2) units >>= 1;
+    p -= KING_DANGER[std::min(units >> 3, KING_DANGER_LAST)];
+    if (rec.checkFlag & MateThreatFlag(side)) {
+        rec.checkFlag |= DangerFlag(side);
+        p -= MATE_THREAT_PENALTY;
+    }
+    if (threatCover != 0 && (esc.free & ~threatCover) == 0 && PopCount((direct | xray) & 0xFF) >= 2) {
+        rec.checkFlag |= DangerFlag(side);
+        return p - DANGER_PENALTY;
+    }
+    return p;
+}
+
+int32_t KingTerm(Position& pos, Colour side) {
+    const Colour enemy = side ^ 1;
+    const int king = KingSquare(pos, side);
+    const int16_t* table = KingTable(side);
+    if (Eval.gamePhase < 2) {
+        int best = table[king];
+        for (int dir = 0; dir < 8; ++dir) {
+            const int n = Step(king, dir);
+            if (n >= 0 && Attacks(pos, enemy, n).attackWeight == 0) best = std::max(best, int(table[n]));
+        }
+        return (table[king] + best) / 2;
+    }
+    const int s = KingShelter(pos, side);
+    const int z = EvaluateKingZone(pos, side);
+    if (UndoTop(pos).checkFlag & MateThreatFlag(side)) {
+        Eval.secondThreat[side] = Eval.largestThreat[side];
+        Eval.largestThreat[side] = QUEEN_VALUE;
+    }
+    const int w = Eval.gamePhase + (pos.queenSlots[enemy] ? 1 : 0);
+    int value = (w * (s + z)) >> 4;
+    if (Eval.styleSide != side + 1) value = (value * 5) >> 2;
+    return value + table[king];
+}
+
+int32_t EvaluateKings(Position& pos) { return KingTerm(pos, WHITE) - KingTerm(pos, BLACK); }
+
+// ---------------------------------------------------------------- threats
+
+int32_t XrayThreat(const Position& pos, Colour side, int square, int32_t& penalty) {
+    const Colour enemy = side ^ 1;
+    const PieceType onSquare = pos.pieceType[square];
+    int best = 0;
+    int pen = 0;
+    for (SlotMask s = Attacks(pos, enemy, square).attackerSlots & pos.sliderSlots[enemy]; s; s &= s - 1) {
+        const int slot = LowestSlot(s);
+        const int from = pos.slotSquare[enemy][slot];
+        const int dir = LineDirection(from, square);
+        if (dir == NO_LINE) continue;
+        int behind = Step(square, dir);
+        while (behind >= 0 && !HasPiece(pos, behind)) behind = Step(behind, dir);
+        if (behind < 0 || !IsPieceOf(pos, behind, side)) continue;
+        const PieceType bt = pos.pieceType[behind];
+        int g = QUEEN_VALUE;
+        if (bt != KING) {
+            const AttackRecord& att = Attacks(pos, enemy, behind);
+            const uint16_t sliderWeight = WeightOfType[pos.pieceType[from]];
+            const int attIndex = AttackIndex(att) + ((att.xraySlots >> slot) & 1 ? sliderWeight - 2 : sliderWeight);
+            g = std::min(PieceValue[bt] - ExchangeReturn(AttackIndex(Attacks(pos, side, behind)), attIndex), QUEEN_VALUE);
+        }
+        if (g <= 0) continue;
+        pen -= 3 + ((PieceValue[onSquare] + g) >> 7);
+        const bool guardedByPiece = (Attacks(pos, side, behind).attackerSlots & pos.squareSlot[square]) != 0;
+        if (pos.hangingValue[behind] == 0 && !guardedByPiece) pen -= 3;
+        if (bt != PAWN && guardedByPiece) {
+            const int win = PieceValue[onSquare] -
+                            ExchangeReturn(AttackIndex(Attacks(pos, side, square)), AttackIndex(Attacks(pos, enemy, square)));
+            if (win > 0) pen -= (pen >> 7) + (win >> 6);
+        }
+        best = std::max(best, g);
+    }
+    penalty += pen;
+    return best;
+}
+
+int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) {
+    const Colour enemy = side ^ 1;
+    const PieceType t = pos.pieceType[square];
+    if (t == PAWN) {
+        const int front = square + (side == WHITE ? 8 : -8);
+        if (front >= 0 && front < 64 && !HasPiece(pos, front) &&
+            Attacks(pos, side, front).attackWeight >= Attacks(pos, enemy, front).attackWeight)
+            return 0;
+        for (int dir : {side == WHITE ? 4 : 6, side == WHITE ? 5 : 7}) {
+            const int c = Step(square, dir);
+            if (c >= 0 && IsPieceOf(pos, c, enemy)) return 0;
+        }
+        return value;
+    }
+    const PieceType compared = t == BISHOP ? KNIGHT : t;
+    // Moving straight away from an enemy slider stays in its line of fire.
+    uint8_t shadowed = 0;
+    for (SlotMask s = Attacks(pos, enemy, square).attackerSlots & pos.sliderSlots[enemy]; s; s &= s - 1) {
+        const int dir = LineDirection(pos.slotSquare[enemy][LowestSlot(s)], square);
+        if (dir != NO_LINE) shadowed |= static_cast<uint8_t>(1 << dir);
+    }
+    int best = value;
+    // Returns true when the target is a full escape.
+    auto escapesTo = [&](int target) {
+        const bool capture = IsPieceOf(pos, target, enemy);
+        if (capture && pos.pieceType[target] >= compared) return true;
+        const AttackRecord& er = Attacks(pos, enemy, target);
+        if (er.attackWeight == 0) return true;
+        const int back = ExchangeReturn(AttackIndex(Attacks(pos, side, target)) - WeightOfType[t], AttackIndex(er));
+        const int w = PieceValue[t] - back - (capture ? PieceValue[pos.pieceType[target]] : 0);
+        if (w <= 0) return true;
+        best = std::min(best, w);
+        return false;
+    };
+    if (t == KNIGHT) {
+        for (const int8_t* u = KnightTargets[square].data(); *u >= 0; ++u)
+            if (!IsPieceOf(pos, *u, side) && escapesTo(*u)) return 0;
+        return best;
+    }
+    for (int dir = 0; dir < 8; ++dir) {
+        if (!MovesAlong(t, dir) || (shadowed & (1 << dir))) continue;
+        for (int u = Step(square, dir); u >= 0; u = Step(u, dir)) {
+            if (IsPieceOf(pos, u, side)) break;
+            if (escapesTo(u)) return 0;
+            if (HasPiece(pos, u)) break;
+        }
+    }
+    return best;
+}
+
+int32_t ThreatTerm(Position& pos, Colour side) {
+    const Colour enemy = side ^ 1;
+    const int shift = Eval.threatShift[side];
+    int32_t t = 0;
+    int32_t essential[SLOTS_PER_SIDE] = {};
+    for (SlotMask pieces = pos.liveSlots[side] & ~1u; pieces; pieces &= pieces - 1) {
+        const int q = pos.slotSquare[side][LowestSlot(pieces)];
+        const PieceType pt = pos.pieceType[q];
+        const int32_t h = pos.hangingValue[q];
+        const AttackRecord& er = Attacks(pos, enemy, q);
+        const AttackRecord& orr = Attacks(pos, side, q);
+
+        // Overloaded defenders.
+        if (h == 0 && er.attackWeight != 0 && !(er.attackWeight == WeightOfType[pt] && er.xrayWeight == 0)) {
+            int32_t acc = 0;
+            const int defIndex = AttackIndex(orr);
+            const int attIndex = AttackIndex(er);
+            auto essentialDefender = [&](int slot, int32_t g) {
+                const int dsq = pos.slotSquare[side][slot];
+                acc += PieceValue[pos.pieceType[dsq]] / 2 + g;
+                if (essential[slot] > 0) acc += 16 * essential[slot] + g;
+                essential[slot] += g >> 4;
+                const int32_t hd = pos.hangingValue[dsq];
+                if (hd != 0) {
+                    const int32_t hp = std::min(hd, g);
+                    t -= 6 + (hp >> shift);
+                    PushThreat(side, hp);
+                }
+            };
+            for (SlotMask defs = orr.attackerSlots & ~1u; defs; defs &= defs - 1) {
+                const int slot = LowestSlot(defs);
+                const PieceType dt = pos.pieceType[pos.slotSquare[side][slot]];
+                const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - WeightOfType[dt], attIndex);
+                if (g > 0) {
+                    essentialDefender(slot, g);
+                } else if (((orr.attackWeight - WeightOfType[dt]) & ~KindMaskOfType[dt]) == 0) {
+                    break;  // the rest of the defence is of the same kind: none of it is essential
+                }
+            }
+            for (SlotMask defs = orr.xraySlots & ~1u; defs; defs &= defs - 1) {
+                const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - 2, attIndex);
+                if (g > 0) essentialDefender(LowestSlot(defs), g);
+            }
+            t -= acc >> (shift + 1);
+        }
+
+        // Pieces in a slider's line of fire.
+        int32_t x = 0;
+        if (pt >= KNIGHT && pt <= QUEEN && (er.attackerSlots & pos.sliderSlots[enemy])) x = XrayThreat(pos, side, q, t);
+
+        // Hanging pieces and whether they can get away.
+        if (h != 0) {
+            t -= 6 + (h >> shift);
+            PushThreat(side, h);
+            if (x < h) {
+                const int32_t r = std::max(EscapeLoss(pos, side, q, h), x);
+                if (r != 0) {
+                    PushThreat(side, r);
+                    t -= 6 + (r >> shift);
+                }
+            } else {
+                t -= 6 + (h >> shift);
+                PushThreat(side, h);
+            }
+        }
+    }
+    return t;
+}
+
+int32_t EvaluateThreats(Position& pos) { return ThreatTerm(pos, WHITE) - ThreatTerm(pos, BLACK); }
+
+// ---------------------------------------------------------------- quiescence services
+
+bool HasHangingThreat(const Position& pos, Colour side, int32_t margin) {
+    const Colour enemy = side ^ 1;
+    margin = std::max(margin, 0);
+    int32_t h1 = 0, h2 = 0;
+    int s1 = -1;
+    for (SlotMask s = pos.hangingSlots[side]; s; s &= s - 1) {
+        const int sq = pos.slotSquare[side][LowestSlot(s)];
+        const int32_t v = pos.hangingValue[sq];
+        if (v > h1) {
+            h2 = h1;
+            h1 = v;
+            s1 = sq;
+        } else if (v > h2) {
+            h2 = v;
+        }
+    }
+    if (s1 < 0 || margin >= h1) return false;
+    if (margin < h2) return true;
+    if (EscapeLoss(pos, side, s1, h1) > margin) return true;
+    if (pos.pieceType[s1] != PAWN && (Attacks(pos, enemy, s1).attackerSlots & pos.sliderSlots[enemy])) {
+        int32_t unused = 0;
+        if (XrayThreat(pos, side, s1, unused) > margin) return true;
+    }
+    return false;
+}
+
+bool MateThreatTest(Position& pos, Colour side) {
+    const Colour enemy = side ^ 1;
+    const int king = KingSquare(pos, side);
+    const Escapes esc = FindEscapes(pos, side, king);
+    uint8_t unionCover = 0;
+    SlotMask takingPart = 0;
+
+    // The enemy can land safely on u: more attackers and the exchange does not lose.
+    auto safeLanding = [&](int u) {
+        const AttackRecord& er = Attacks(pos, enemy, u);
+        const AttackRecord& orr = Attacks(pos, side, u);
+        if (er.attackerCount <= orr.attackerCount) return false;
+        const int captured = IsPieceOf(pos, u, side) ? PieceValue[pos.pieceType[u]] : 0;
+        return captured - ExchangeReturn(AttackIndex(orr), AttackIndex(er)) >= 0;
+    };
+    // True when one of the checkers landing on u leaves the king no escape.
+    auto mates = [&](int u, SlotMask checkers) {
+        for (; checkers; checkers &= checkers - 1) {
+            const int slot = LowestSlot(checkers);
+            const int from = pos.slotSquare[enemy][slot];
+            const uint8_t cover = CoverFrom(pos, pos.pieceType[from], u, from, king);
+            if (((esc.free | esc.SinglesOf(slot)) & ~cover) == 0) {
+                MarkMateThreat(pos, side, from, u);
+                return true;
+            }
+            unionCover |= cover;
+            takingPart |= 1u << slot;
+        }
+        return false;
+    };
+
+    for (int dir = 0; dir < 8; ++dir) {
+        const SlotMask lineSlots = IsStraight(dir) ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
+        // Contact checks next to the king, then distant checks along the open line that
+        // the side cannot block.
+        bool blockable = false;
+        for (int u = Step(king, dir); u >= 0; u = Step(u, dir)) {
+            if (IsPieceOf(pos, u, enemy) || blockable) break;
+            if (safeLanding(u) && mates(u, Attacks(pos, enemy, u).attackerSlots & lineSlots)) return true;
+            if (HasPiece(pos, u)) break;
+            blockable = (Attacks(pos, side, u).attackWeight & ~AttackWeight::KING) != 0;
+        }
+    }
+    if (pos.knightSlots[enemy]) {
+        for (const int8_t* u = KnightTargets[king].data(); *u >= 0; ++u) {
+            if (IsPieceOf(pos, *u, enemy) || !safeLanding(*u)) continue;
+            if (mates(*u, Attacks(pos, enemy, *u).attackerSlots & pos.knightSlots[enemy])) return true;
+        }
+    }
+    if (unionCover != 0 && (esc.free & ~unionCover) == 0 && PopCount(takingPart) >= 2)
+        UndoTop(pos).checkFlag |= DangerFlag(side);
+    return false;
+}
+
+}  // namespace tavrix

@@ -1,0 +1,362 @@
+// Pawn structure: shield, blockage, chains, weak pawns, the storm and passed pawns.
+#include "eval/pawns.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "eval/eval_geometry.h"
+#include "eval/evaluate.h"
+
+namespace tavrix {
+
+using namespace geometry;
+
+namespace {
+
+// Tables by rank counted from the pawn's own side, by file, or by White-view square.
+constexpr int8_t UNSUPPORTED_PAWN[64] = {
+    0, 0, 0, 0, 0, 0, 0, 0,  3, 4, 6, 9, 9, 6, 4, 3,  2, 3, 5, 7, 7, 5, 3, 2,  1, 2, 3, 4, 4, 3, 2, 1,
+    0, 0, 1, 2, 2, 1, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0,
+};
+constexpr int BLOCKADER_PENALTY[8] = {0, 0, 8, 6, 4, 2, 6, 0};   // by PieceType of the blocker
+constexpr int ISOLATED_PAWN[8] = {4, 6, 8, 10, 10, 8, 6, 4};
+constexpr int BACKWARD_RANK_PENALTY[8] = {0, 12, 8, 4, 2, 1, 1, 1};
+constexpr int PASSER_BASE[8] = {8, 12, 12, 30, 66, 120, 192, 264};
+constexpr int PASSER_SUPPORTED[8] = {0, 3, 3, 12, 33, 63, 99, 0};
+constexpr int PASSER_FREE[8] = {0, 1, 1, 4, 11, 21, 33, 0};
+constexpr int STORM_RANK[8] = {0, 0, 0, 2, 3, 3, 3, 0};
+constexpr int SHIELD_FILE_CLASS[8] = {1, 1, 1, 2, 2, 1, 0, 0};
+constexpr int RANK_CENTRALITY[8] = {0, 1, 2, 3, 3, 2, 1, 0};
+
+constexpr int ROOK_BEHIND_BONUS = 17;
+constexpr int ENEMY_ROOK_BEHIND_PENALTY = 21;
+constexpr int UNSTOPPABLE_BONUS = 160;
+constexpr int BLOCKED_CENTRE_PAWN_PENALTY = 20;
+constexpr int OPEN_ISOLATED_EXTRA = 8;
+constexpr int BACKWARD_PENALTY = 3;
+constexpr int OPEN_BACKWARD_PENALTY = 11;
+constexpr int MAX_STORM_SHIFT = 10;
+
+constexpr auto ReverseByte = [] {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        int r = 0;
+        for (int i = 0; i < 8; ++i)
+            if (b & (1 << i)) r |= 1 << (7 - i);
+        t[b] = static_cast<uint8_t>(r);
+    }
+    return t;
+}();
+
+// Adjacent-file structure, one entry per neighbouring file, indexed by that file's own pawn
+// ranks 1..5 and enemy pawn ranks 2..6 (ranks counted from the own side):
+//   bit r      a pawn on rank r can be supported: an own pawn behind it on this file can
+//              reach rank r - 1 without passing an enemy pawn;
+//   bit 8 + r  an own pawn on this file stands on rank r or can reach it, so it can guard
+//              the square in front of a pawn on rank r.
+constexpr int ADJACENT_INDEX_COUNT = 1024;
+constexpr bool CanReach(int own, int enemy, int target) {
+    for (int s = 1; s <= target; ++s) {
+        if (!(own & (1 << s))) continue;
+        bool blocked = false;
+        for (int x = s + 1; x <= target; ++x)
+            if (enemy & (1 << x)) blocked = true;
+        if (!blocked) return true;
+    }
+    return false;
+}
+constexpr auto AdjacentFileTable = [] {
+    std::array<uint16_t, ADJACENT_INDEX_COUNT> t{};
+    for (int index = 0; index < ADJACENT_INDEX_COUNT; ++index) {
+        const int own = (index & 31) << 1;
+        const int enemy = ((index >> 5) & 31) << 2;
+        int entry = 0;
+        for (int r = 1; r <= 6; ++r) {
+            if (CanReach(own, enemy, r - 1)) entry |= 1 << r;
+            if (CanReach(own, enemy, r)) entry |= 1 << (8 + r);
+        }
+        t[index] = static_cast<uint16_t>(entry);
+    }
+    return t;
+}();
+constexpr uint16_t AdjacentStructure(int ownByte, int enemyByte) {
+    return AdjacentFileTable[((ownByte >> 1) & 31) | (((enemyByte >> 2) & 31) << 5)];
+}
+
+// Files whose pawns shield a king that may still castle; 0 when it may not.
+uint8_t ShieldFiles(const Position& pos, Colour us) {
+    const int king = KingSquare(pos, us);
+    if (pos.moveCount[king] != 0) return 0;
+    const int home = us == WHITE ? 0 : 56;
+    auto unmovedRook = [&](int sq) {
+        return pos.pieceType[sq] == ROOK && pos.pieceColour[sq] == us && pos.moveCount[sq] == 0;
+    };
+    const bool queenRook = unmovedRook(home), kingRook = unmovedRook(home + 7);
+    uint8_t files = 0;
+    if (queenRook) files |= 0x03;
+    if (kingRook) files |= 0xE0;
+    if (queenRook && !kingRook) files |= 0x38;
+    return files;
+}
+
+bool IsOwnBishop(const Position& pos, int sq, Colour us) {
+    return pos.pieceType[sq] == BISHOP && pos.pieceColour[sq] == us;
+}
+
+int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
+    const Colour them = us ^ 1;
+    const int fwd = us == WHITE ? 8 : -8;
+    const int forwardDir = us == WHITE ? 1 : 3;
+    const int flip = us == WHITE ? 0 : 56;
+    const int ourKing = KingSquare(pos, us), theirKing = KingSquare(pos, them);
+    const bool enemyHeavy = pos.straightSlots[them] != 0;
+    const int themPoints = static_cast<int>(pos.materialSignature[them] & 0xFF);
+    const bool themNoPieces = ((pos.materialSignature[them] >> 8) & 0xFF) == 0;
+    const int ourPoints = static_cast<int>(pos.materialSignature[us] & 0xFF);
+    const uint8_t shieldFiles = ShieldFiles(pos, us);
+    const int zoneCentre = ZoneCentre(ourKing);
+
+    // Pawn bytes seen from our side: bit r = a pawn on our rank r; index file + 1.
+    uint8_t own[10] = {}, opp[10] = {};
+    for (int f = 0; f < 8; ++f) {
+        own[f + 1] = us == WHITE ? PawnFileBits(us, f) : ReverseByte[PawnFileBits(us, f)];
+        opp[f + 1] = us == WHITE ? PawnFileBits(them, f) : ReverseByte[PawnFileBits(them, f)];
+    }
+
+    int32_t total = 0;
+    for (SlotMask pawns = pos.pawnSlots[us]; pawns; pawns &= pawns - 1) {
+        const int sq = pos.slotSquare[us][LowestSlot(pawns)];
+        const int f = FileOf(sq);
+        const int r = RankOf(sq ^ flip);
+        const int front = sq + fwd;
+        const bool frontOccupied = HasPiece(pos, front);
+        const bool frontEnemy = IsPieceOf(pos, front, them);
+        const PieceType frontType = pos.pieceType[front];
+        const bool ownGuardsFront = PawnAttackCount(Attacks(pos, us, front)) > 0;
+        const bool enemyAttacksPawn = PawnAttackCount(Attacks(pos, them, sq)) > 0;
+        const bool ownDefendsPawn = PawnAttackCount(Attacks(pos, us, sq)) > 0;
+        const int ahead = (0xFF << (r + 1)) & 0xFF;
+        int32_t v = Eval.pieceTables[PAWN][us][sq];
+
+        // Shield in front of the king.
+        if (Eval.gamePhase > 1) {
+            int b = 0;
+            if (shieldFiles != 0) {
+                if (shieldFiles & (1 << f)) {
+                    b = SHIELD_FILE_CLASS[f] == 0 ? Eval.phaseHalf + 2 * Eval.gamePhase : 2 * Eval.gamePhase;
+                    b >>= RANK_CENTRALITY[r];
+                }
+            } else {
+                const int d = KingDistance(zoneCentre, sq);
+                if (d < 3) {
+                    b = (f >= 2 && f <= 5) ? 2 * Eval.gamePhase : 3 * Eval.gamePhase;
+                    b >>= std::max(0, d - 1 + RANK_CENTRALITY[r]);
+                }
+            }
+            if (b != 0 && (f <= 1 || f >= 6) && (ownGuardsFront || enemyAttacksPawn)) b += b >> 2;
+            v += b;
+        }
+
+        // Blockage and the shade the pawns cover.
+        const int centrality = Centrality[sq];
+        uint8_t& shade = Eval.pawnShadeWeight[us][Shade(sq)];
+        if (!frontOccupied) {
+            shade = static_cast<uint8_t>(shade + centrality / 2);
+        } else {
+            if (frontEnemy && frontType == PAWN && !enemyAttacksPawn && !ownGuardsFront)
+                shade = static_cast<uint8_t>(shade + centrality);
+            else
+                shade = static_cast<uint8_t>(shade + (centrality / 2 + centrality) / 2);
+            const int d2 = MakeSquare(3, 1) ^ flip, e2 = MakeSquare(4, 1) ^ flip;
+            if ((sq == d2 && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us)) ||
+                (sq == e2 && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us)))
+                v -= BLOCKED_CENTRE_PAWN_PENALTY;
+        }
+
+        // Chain.
+        if (ownGuardsFront && r >= 3) v += ((v + 8) >> 2) + r;
+
+        // Weak, isolated and backward pawns.
+        const int ownLeft = own[f], ownRight = own[f + 2], oppLeft = opp[f], oppRight = opp[f + 2];
+        const bool pawnAhead = ((own[f + 1] | opp[f + 1]) & ahead) != 0;
+        const uint16_t structure = AdjacentStructure(ownLeft, oppLeft) | AdjacentStructure(ownRight, oppRight);
+        const bool supportable = (structure >> r) & 1;
+        const bool canGuardAdvance = (structure >> (8 + r)) & 1;
+        const bool enemyControlsAdvance = (((oppLeft | oppRight) >> (r + 2)) & 3) != 0;
+        const bool rammed = frontEnemy && frontType == PAWN;
+        const bool openAhead = !pawnAhead;
+        bool backward = false;
+        if (!supportable && (!ownGuardsFront || pawnAhead)) {
+            if (!ownDefendsPawn && !rammed) v -= UNSUPPORTED_PAWN[sq ^ flip];
+            if (frontEnemy) v -= BLOCKADER_PENALTY[frontType];
+            if ((ownLeft | ownRight) == 0) {
+                v -= ISOLATED_PAWN[f] + Eval.endWeightHalf;
+                if (openAhead && enemyHeavy) v -= OPEN_ISOLATED_EXTRA;
+            } else if (enemyControlsAdvance && !canGuardAdvance) {
+                backward = true;
+                v -= (openAhead && enemyHeavy) ? OPEN_BACKWARD_PENALTY : BACKWARD_PENALTY;
+                if (!rammed) {
+                    const int enemyHits = PawnAttackCount(Attacks(pos, them, front));
+                    const int ownHits = PawnAttackCount(Attacks(pos, us, front));
+                    if (enemyHits > ownHits) {
+                        const int pen = UNSUPPORTED_PAWN[front ^ flip] + BACKWARD_RANK_PENALTY[r + 1];
+                        v -= enemyHits >= ownHits + 2 ? 2 * pen : pen;
+                    }
+                    if (Attacks(pos, us, sq).attackerCount >= Attacks(pos, them, sq).attackerCount) v += 4;
+                }
+            }
+        }
+
+        // Doubled.
+        if (PopCount(own[f + 1]) > 1) {
+            v -= 4 + Eval.endWeightQuarter;
+            if (backward) v -= 5;
+        }
+
+        // Storm against a king on the other wing, or on the same one.
+        const int level = Eval.stormLevel[us];
+        if (level != STORM_NONE && ourPoints > 16 && (Eval.stormZone[us] >> f) & 1) {
+            const int s = std::min(level + ((ourPoints - 17) >> 3), MAX_STORM_SHIFT);
+            v -= 2 << s;
+            const bool frontPawn = frontType == PAWN;
+            if (r >= 3 && level == 0) {
+                if (!frontPawn || enemyAttacksPawn || ownGuardsFront) v += STORM_RANK[r] << s;
+            } else if (r >= 3 && level == 2) {
+                const int enemyAhead = PopCount(oppLeft & ahead) + PopCount(oppRight & ahead);
+                const int ownAhead = PopCount(ownLeft & ahead) + PopCount(ownRight & ahead);
+                if (enemyAhead <= ownAhead) {
+                    int bonus = STORM_RANK[r] << s;
+                    if (frontPawn && (enemyAttacksPawn || ownGuardsFront)) bonus >>= 1;
+                    v += bonus;
+                }
+            }
+        }
+
+        const bool passed = !pawnAhead && !backward && ((oppLeft | oppRight) & ahead) == 0;
+        if (passed) {
+            int32_t p = 0;
+            if (!enemyAttacksPawn && (ownDefendsPawn || ownGuardsFront))
+                p = PASSER_SUPPORTED[r];
+            else if (!enemyAttacksPawn && !frontOccupied && r < 6 && PawnAttackCount(Attacks(pos, us, front + fwd)) > 0)
+                p = PASSER_FREE[r];
+
+            // Rooks and queens behind the pawn.
+            int support = 0;
+            for (SlotMask s = Attacks(pos, us, sq).attackerSlots & pos.straightSlots[us]; s; s &= s - 1)
+                if (LineDirection(pos.slotSquare[us][LowestSlot(s)], sq) == forwardDir) {
+                    p += ROOK_BEHIND_BONUS;
+                    ++support;
+                }
+            for (SlotMask s = Attacks(pos, them, sq).attackerSlots & pos.straightSlots[them]; s; s &= s - 1)
+                if (LineDirection(pos.slotSquare[them][LowestSlot(s)], sq) == forwardDir) {
+                    p -= ENEMY_ROOK_BEHIND_PENALTY;
+                    --support;
+                }
+
+            // Kings.
+            const int promotion = MakeSquare(f, 7) ^ flip;
+            const int dK = KingDistance(ourKing, sq) - KingDistance(theirKing, sq) + themToMove;
+            const int dQ = KingDistance(ourKing, promotion) - KingDistance(theirKing, promotion) + themToMove;
+            if (themPoints < 4) {
+                if (dK < 0 && dQ < 0) ++support;
+                else if (dK > 0 && dQ > 0) --support;
+            }
+
+            // The path to the promotion square.
+            int a = PASSER_BASE[r], k = 2, blockers = 0;
+            for (int u = front;; u += fwd) {
+                if (!HasPiece(pos, u)) {
+                    if (Attacks(pos, us, u).attackerCount - Attacks(pos, them, u).attackerCount + support < 0) {
+                        a -= a >> (k + 1);
+                        k += 2;
+                    } else {
+                        k += 1;
+                        a += a >> k;
+                    }
+                } else {
+                    ++blockers;
+                    if (IsPieceOf(pos, u, them) && pos.hangingValue[u] == 0) {
+                        a -= a >> k;
+                        k += 1;
+                    }
+                    k += 2;
+                }
+                if (u == promotion) break;
+            }
+            p = p - 2 * dK - 2 * dQ + (a >> (k - 8 + r)) + a;
+
+            // Square rule.
+            const int q = (r == 1 ? 1 : 0) - blockers - themToMove + KingDistance(theirKing, promotion) - 7 + r;
+            if (q > 0) p += (q + 4) << Eval.endWeightEighth;
+            if (themPoints < 4) {
+                if (q > 0 && themNoPieces) p += UNSTOPPABLE_BONUS;
+                else if (q <= 0 && dK <= 0 && dQ < 0) p += a >> 1;
+                if (q > 0 && k - 7 + r == 2) p += a >> 2;
+            }
+            const int32_t w = (((Eval.gamePhase >> 3) + Eval.endWeight) * p) >> 4;
+            v += w;
+
+            // A pawn one step from promotion.
+            if (r == 6) {
+                int32_t g = 0;
+                if (!HasPiece(pos, promotion)) {
+                    const AttackRecord& er = Attacks(pos, them, promotion);
+                    if (er.attackWeight == 0) {
+                        g = QUEEN_VALUE;
+                    } else {
+                        int defIndex = AttackIndex(Attacks(pos, us, promotion));
+                        for (SlotMask s = Attacks(pos, us, sq).attackerSlots & pos.straightSlots[us]; s; s &= s - 1) {
+                            const int from = pos.slotSquare[us][LowestSlot(s)];
+                            if (LineDirection(from, sq) == forwardDir) defIndex += WeightOfType[pos.pieceType[from]];
+                        }
+                        g = std::min(ExchangeReturn(defIndex, AttackIndex(er)), QUEEN_VALUE);
+                    }
+                } else if (IsPieceOf(pos, promotion, them)) {
+                    g = pos.hangingValue[promotion];
+                }
+                g = g - PAWN_VALUE - w;
+                if (g > 0) {
+                    const int shift = Eval.pawnThreatShift[them];
+                    v += g >> shift;
+                    if (g > Eval.largestThreat[them]) {
+                        if (pos.sideToMove == them && pos.hangingValue[sq] != 0) {
+                            Eval.secondThreat[them] = Eval.largestThreat[them];
+                            Eval.largestThreat[them] = g;
+                        } else {
+                            v += g >> shift;
+                            Eval.largestThreat[them] = g;
+                            Eval.secondThreat[them] = g;
+                        }
+                    } else if (g > Eval.secondThreat[them]) {
+                        Eval.secondThreat[them] = g;
+                    }
+                }
+            }
+        } else if (!pawnAhead &&
+                   PawnAttackCount(Attacks(pos, us, front)) >= PawnAttackCount(Attacks(pos, them, front))) {
+            // Candidate passer on a half-open file.
+            v += std::abs(f - FileOf(theirKing)) + ((r == 2 ? r - 1 : r) << Eval.endWeightEighth) + Eval.endWeightHalf;
+        }
+        total += v;
+    }
+    return total;
+}
+
+}  // namespace
+
+int32_t PawnTerm(Position& pos, Colour us, int32_t themToMove) { return PawnSide(pos, us, themToMove); }
+
+int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
+    std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
+    int32_t total = PawnSide(pos, WHITE, blackIndicator) - PawnSide(pos, BLACK, whiteIndicator);
+    if (Eval.options.hyperModern) {
+        const Colour rs = Eval.rootSide;
+        const int32_t loss = (Eval.pawnShadeWeight[rs][0] + Eval.pawnShadeWeight[rs][1]) >> 1;
+        total += rs == WHITE ? -loss : loss;
+    }
+    return total;
+}
+
+}  // namespace tavrix

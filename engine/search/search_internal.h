@@ -1,0 +1,81 @@
+// Helpers shared by SearchNode and Quiesce (not part of the search's public interface).
+#pragma once
+
+#include <cstdint>
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/moveservices.h"
+#include "board/position.h"
+#include "eval/evaluate.h"
+#include "eval/king.h"
+#include "search/ordering.h"
+#include "search/repetition.h"
+#include "search/search.h"
+#include "search/search_state.h"
+#include "search/search_table.h"
+
+namespace tavrix {
+
+constexpr uint16_t MateMark(Colour c) { return MateThreatFlag(c); }
+constexpr uint16_t DangerMark(Colour c) { return DangerFlag(c); }
+constexpr uint16_t CheckThreatMark(Colour c) { return CheckThreatFlag(c); }
+constexpr uint16_t EVAL_DECIDED_BITS = EvalFlag::KIND_MASK | EvalFlag::AT_HORIZON;
+
+inline bool InCheck(const PlyRecord& r) { return (r.checkFlag & IN_CHECK_FLAG) != 0; }
+inline PlyRecord& ParentRecord(Position& pos) { return pos.undoStack[pos.undoTop - 1]; }
+
+// After a make: the mover's king is attacked in the map of the side now to move.
+inline bool MoverLeftInCheck(const Position& pos, Colour mover) {
+    return OwnAttacks(pos).square[KingSquare(pos, mover)].attackWeight != 0;
+}
+
+inline bool IsCaptureOrPromotion(Move m) { return (m & (MoveKind::PROMOTION_BIT | MoveKind::CAPTURE)) != 0; }
+inline PieceType CapturedOn(const Position& pos, Move m) {
+    return IsEnPassant(m) ? PAWN : pos.pieceType[MoveTo(m)];
+}
+// Rank of a square counted from `side`'s first rank (0..7).
+constexpr int RelativeRank(int sq, Colour side) { return side == WHITE ? RankOf(sq) : 7 - RankOf(sq); }
+constexpr int ForwardStep(Colour side) { return side == WHITE ? 8 : -8; }
+
+// Whether `pawnSide` has a pawn one step from promotion.
+inline bool HasPromotionPawn(const Position& pos, Colour pawnSide) {
+    return (pos.pawnRankSlots[pawnSide][pawnSide == WHITE ? 6 : 1] & pos.pawnSlots[pawnSide]) != 0;
+}
+
+// Picks the highest-scored move of [at, end) (the first maximum wins) and swaps it to `at`.
+inline void PickBest(ScoredMove* at, ScoredMove* end) {
+    ScoredMove* best = at;
+    for (ScoredMove* m = at + 1; m < end; ++m)
+        if (m->score > best->score) best = m;
+    if (best != at) {
+        const ScoredMove t = *at;
+        *at = *best;
+        *best = t;
+    }
+}
+
+// Copies the child's line behind `move` into this ply's line.
+inline void CopyLine(int32_t ply, Move move) {
+    Move* dst = Search.pv[ply];
+    const Move* src = Search.pv[ply + 1];
+    dst[0] = move;
+    int i = 0;
+    while (i + 2 < MAX_PLY && src[i] != NO_MOVE) {
+        dst[i + 1] = src[i];
+        ++i;
+    }
+    dst[i + 1] = NO_MOVE;
+}
+
+inline void SetLine(int32_t ply, Move move) {
+    Search.pv[ply][0] = move;
+    Search.pv[ply][1] = NO_MOVE;
+}
+
+inline bool TablePresent() { return TableExists(); }
+
+// The score a node returns once the search has been stopped.
+inline int32_t StoppedScore(const Position& pos) { return Search.scoreSlot[pos.sideToMove]; }
+
+}  // namespace tavrix
