@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
 
 namespace tavrix::platform {
 
@@ -87,14 +88,35 @@ int ReadLineFrom(LineReader& reader, char* line, int capacity) {
 }
 
 bool InputWaitingOn(LineReader& reader) {
-    if (reader.start < reader.end || reader.endOfInput) return true;
-    pollfd entry{reader.fd, POLLIN, 0};
-    int ready;
-    do {
-        ready = poll(&entry, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0) return true;  // a broken descriptor: let the reader find end of input
-    return ready > 0 && entry.revents != 0;
+    // Only a whole line (or the end of input) counts: a search must never block in ReadLine
+    // on half a line. Whatever the descriptor holds is moved into our buffer to look for it.
+    const auto hasLineEnd = [&reader](int from) {
+        return std::memchr(reader.buffer + from, '\n', static_cast<size_t>(reader.end - from)) != nullptr;
+    };
+    if (reader.endOfInput || hasLineEnd(reader.start)) return true;
+    for (;;) {
+        pollfd entry{reader.fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return true;            // a broken descriptor: the reader finds end of input
+        if (ready == 0 || entry.revents == 0) return false;
+        if (reader.start > 0) {
+            std::memmove(reader.buffer, reader.buffer + reader.start, static_cast<size_t>(reader.end - reader.start));
+            reader.end -= reader.start;
+            reader.start = 0;
+        }
+        if (reader.end == LineReader::BUFFER_SIZE) return true;  // an endless line: let the reader cut it
+        const ssize_t got = read(reader.fd, reader.buffer + reader.end, static_cast<size_t>(LineReader::BUFFER_SIZE - reader.end));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+        if (got <= 0) {
+            reader.endOfInput = true;
+            return true;
+        }
+        const int scanFrom = reader.end;
+        reader.end += static_cast<int>(got);
+        if (hasLineEnd(scanFrom)) return true;
+    }
 }
 
 bool StdinIsTerminal() { return isatty(0) != 0; }

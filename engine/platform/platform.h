@@ -26,7 +26,9 @@ void ResetLineReader(LineReader& reader, int fd);
 // dropped, at most capacity - 1 bytes are kept and the rest of the line is discarded.
 // A last line without a line end is returned as a line. Returns the length, or -1 at end of input.
 int ReadLineFrom(LineReader& reader, char* line, int capacity);
-// True when bytes are buffered, the descriptor has bytes, or end of input is pending.
+// True when a whole line is waiting (in our buffer or on the descriptor) or end of input is
+// pending; a partial line is taken into the buffer and does not count yet, so a caller that
+// sees true never blocks in ReadLineFrom.
 bool InputWaitingOn(LineReader& reader);
 
 // Standard input.
@@ -35,7 +37,7 @@ bool StdinIsTerminal();
 void SetUnbufferedOutput();
 // Blocks for one line of standard input (see ReadLineFrom). Returns the length, or -1 at end of input.
 int ReadLine(char* buffer, int capacity);
-// True when a complete or partial line is waiting (in our own buffer or on the descriptor).
+// True when a whole line (or end of input) is waiting on standard input (see InputWaitingOn).
 bool InputWaiting();
 
 // Clocks.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <memory>
@@ -115,17 +116,47 @@ TEST(LineReader, WaitingInputIsExactAcrossOneWrite) {
     EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), 4);
     EXPECT_STREQ(line, "stop");
     EXPECT_FALSE(InputWaitingOn(reader));
-    pipeReader.Write("go");                       // a partial line counts as waiting
+    pipeReader.Write("go");                       // half a line is not yet a command
+    EXPECT_FALSE(InputWaitingOn(reader));
+    EXPECT_FALSE(InputWaitingOn(reader));
+    pipeReader.Write(" dep");
+    EXPECT_FALSE(InputWaitingOn(reader));
+    pipeReader.Write("th 1\nisr");
     EXPECT_TRUE(InputWaitingOn(reader));
-    pipeReader.Write(" depth 1\n");
     EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), 10);
     EXPECT_STREQ(line, "go depth 1");
     EXPECT_FALSE(InputWaitingOn(reader));
     pipeReader.CloseWriter();                     // end of input must be noticed by the poll
     EXPECT_TRUE(InputWaitingOn(reader));
+    EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), 3);   // the unfinished last line
+    EXPECT_STREQ(line, "isr");
     EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), -1);
     EXPECT_TRUE(InputWaitingOn(reader));
     EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), -1);
+}
+
+TEST(LineReader, AnEndlessLineIsStillNoticed) {
+    PipeReader pipeReader;
+    LineReader& reader = *pipeReader.reader;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string huge(2 * LineReader::BUFFER_SIZE, 'q');
+        if (write(pipeReader.writer, huge.data(), huge.size()) < 0) _exit(1);
+        if (write(pipeReader.writer, "\n", 1) < 0) _exit(1);
+        _exit(0);
+    }
+    pipeReader.CloseWriter();
+    // Polling never blocks; once our buffer is full the reader is asked to cut the line.
+    while (!InputWaitingOn(reader)) {
+        const timespec pause{0, 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+    char line[4096];
+    EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), 4095);
+    EXPECT_EQ(ReadLineFrom(reader, line, sizeof line), -1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
 }
 
 TEST(Clocks, DateAndCountersAreSane) {
