@@ -393,3 +393,44 @@ TEST_F(OrderingTest, PromotionThreats) {
 
 }  // namespace
 }  // namespace tavrix
+
+#include "board/board_test_util.h"
+
+namespace tavrix {
+namespace {
+
+TEST(OrderingOnTheBoard, FullWidthScoresFromRealAttackMaps) {
+    struct Case {
+        const char* fen;
+        const char* move;
+        uint16_t kind;
+        int16_t base;
+        int32_t expected;
+    };
+    const char* E4 = "rnbqkbnr/pppp1ppp/8/8/4p3/8/PPPPPPPP/RNBQKBNR w KQkq -";
+    const Case cases[] = {
+        {E4, "g1f3", MoveKind::QUIET, 0, 128 - 416 - 30000},  // the pawn takes, a pawn retakes
+        {E4, "b1c3", MoveKind::QUIET, 0, -30000},
+        {E4, "d2d3", MoveKind::QUIET, 0, -30000},               // pawn for pawn
+        {E4, "f2f3", MoveKind::QUIET, 0, -30000},
+        {E4, "f1a6", MoveKind::QUIET, 0, -416 - 30000},         // into the b-pawn's reach
+        {"4k3/8/8/3p4/4P3/8/8/4K3 w - -", "e4d5", MoveKind::CAPTURE, 128, 128 + 30003},
+        {"4k3/8/2p5/3p4/4P3/8/8/4K3 w - -", "e4d5", MoveKind::CAPTURE, 128, 30003},
+        {"4k3/8/2p5/3p4/8/8/8/3QK3 w - -", "d1d5", MoveKind::CAPTURE, 128, 128 - 1248 - 30000},
+        {"4k3/8/2p5/3p4/8/8/3R4/3QK3 w - -", "d2d5", MoveKind::CAPTURE, 128, 128 + 128 - 640 - 30000},
+        {"4k3/8/2p5/3p4/8/8/3Q4/3RK3 w - -", "d2d5", MoveKind::CAPTURE, 128, 128 + 128 - 1248 - 30000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fen) + " " + c.move);
+        ResetOrderingState();
+        auto pos = std::make_unique<Position>();
+        ASSERT_TRUE(test::LoadFen(*pos, c.fen));
+        const Move m = MakeMoveWord(test::ParseSquare(std::string(c.move, 2)), test::ParseSquare(c.move + 2), c.kind);
+        ScoredMove list[1] = {{m, c.base}};
+        ScoreMoves(2, *pos, pos->sideToMove, list, list + 1);
+        EXPECT_EQ(list[0].score, c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace tavrix

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
+#include "board/makemove.h"
 #include "board/tables.h"
 #include "search/repetition.h"
 
@@ -165,6 +167,84 @@ TEST(Repetition, FiftyMoveRule) {
         pos.lastIrreversiblePly = c.irreversible;
         EXPECT_EQ(IsFiftyMoveDraw(pos), c.draw) << c.ply << " " << c.irreversible;
     }
+}
+
+}  // namespace
+}  // namespace tavrix
+
+namespace tavrix {
+namespace {
+
+constexpr uint32_t ALL_CASTLING = CastleFlag::WHITE_KING_SIDE | CastleFlag::WHITE_QUEEN_SIDE |
+                                  CastleFlag::BLACK_KING_SIDE | CastleFlag::BLACK_QUEEN_SIDE;
+
+// Moves in coordinate text on a real board.
+Move Parse(const Position& p, const char* text) {
+    const int from = MakeSquare(text[0] - 'a', text[1] - '1'), to = MakeSquare(text[2] - 'a', text[3] - '1');
+    uint16_t kind = MoveKind::QUIET;
+    if (p.pieceType[to] != NO_PIECE) kind = MoveKind::CAPTURE;
+    return MakeMoveWord(from, to, kind);
+}
+
+TEST(RepetitionOnTheBoard, ShufflingPiecesRepeatsTheStart) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> moves;
+        bool repeated;
+    };
+    const Case cases[] = {
+        {"knights out and back", {"g1f3", "g8f6", "f3g1", "f6g8"}, true},
+        {"only one side back", {"g1f3", "g8f6", "f3g1", "f6g4"}, false},
+        {"a pawn move in between", {"g1f3", "g8f6", "f3g1", "e7e6", "g1f3", "f6g8", "f3g1"}, false},
+        {"after the pawn move", {"g1f3", "e7e6", "f3g1", "g8f6", "g1f3", "f6g8", "f3g1"}, true},
+        {"repeats after the pawn move", {"e2e3", "g8f6", "g1f3", "f6g8", "f3g1", "g8f6"}, true},
+        {"castling rights lost on the way", {"e2e4", "e7e5", "e1e2", "e8e7", "e2e1", "e7e8"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetRepetitionState();
+        auto pos = std::make_unique<Position>();
+        ASSERT_TRUE(SetUpPosition(*pos, 2, ALL_CASTLING));
+        Repetition.searchStartPly = pos->ply;
+        for (const char* m : c.moves) MakeMove(*pos, Parse(*pos, m));
+        EXPECT_EQ(IsRepetition(*pos), c.repeated);
+    }
+}
+
+TEST(RepetitionOnTheBoard, QuietMoveTestAgreesWithMakingTheMove) {
+    // After every prefix of a shuffling game, each quiet piece move that keeps castling
+    // rights as they are must be judged alike by both tests.
+    const char* game[] = {"g1f3", "g8f6", "b1c3", "b8c6", "f3g1", "f6g8", "c3b1", "c6b8", "g1h3", "g8h6"};
+    ResetRepetitionState();
+    auto pos = std::make_unique<Position>();
+    ASSERT_TRUE(SetUpPosition(*pos, 2, ALL_CASTLING));
+    Repetition.searchStartPly = pos->ply;
+    int repeating = 0;
+    for (const char* played : game) {
+        const Colour side = pos->sideToMove;
+        for (int from = 0; from < 64; ++from) {
+            const PieceType t = pos->pieceType[from];
+            if (pos->pieceColour[from] != side || t == PAWN || t == KING || t == ROOK) continue;
+            for (int to = 0; to < 64; ++to) {
+                if (pos->pieceType[to] != NO_PIECE) continue;
+                const Move m = MakeMoveWord(from, to);
+                if (t == KNIGHT) {
+                    const int df = std::abs(FileOf(to) - FileOf(from)), dr = std::abs(RankOf(to) - RankOf(from));
+                    if (!((df == 1 && dr == 2) || (df == 2 && dr == 1))) continue;
+                } else {
+                    continue;  // bishops and queens are still locked in
+                }
+                const bool predicted = MoveRepeatsPosition(m, *pos);
+                MakeMove(*pos, m);
+                const bool actual = pos->ply - pos->lastIrreversiblePly >= REPETITION_MIN_PLIES && IsRepetition(*pos);
+                UnmakeMove(*pos);
+                EXPECT_EQ(predicted, actual) << played << " then " << from << "-" << to;
+                repeating += actual;
+            }
+        }
+        MakeMove(*pos, Parse(*pos, played));
+    }
+    EXPECT_GE(repeating, 2);  // the walk back to the start offers repetitions
 }
 
 }  // namespace

@@ -3,30 +3,20 @@
 #include <cstdint>
 #include <memory>
 
-#include "board/position.h"
+#include "board/board_test_util.h"
 #include "search/search_state.h"
 #include "search/ttable.h"
 
 namespace tavrix {
 namespace {
 
-// An almost empty board: kings on e1/e8, a white pawn on e2, a black knight on b8.
+// An almost empty board: kings on e1/e8, a white pawn on e2, a black knight on b8; the
+// key words are the test's choice.
 std::unique_ptr<Position> SparsePosition(uint32_t keyLow, uint32_t keyHigh) {
     auto pos = std::make_unique<Position>();
-    for (int sq = 0; sq < 64; ++sq) pos->pieceColour[sq] = EMPTY_COLOUR;
-    auto put = [&](int sq, PieceType t, Colour c) {
-        pos->pieceType[sq] = t;
-        pos->pieceColour[sq] = uint8_t(c);
-    };
-    put(4, KING, WHITE);
-    put(12, PAWN, WHITE);
-    put(60, KING, BLACK);
-    put(57, KNIGHT, BLACK);
-    SetUpPosition(*pos, WHITE, 0);  // attack maps for move validation
+    EXPECT_TRUE(test::LoadFen(*pos, "1n2k3/8/8/8/8/8/4P3/4K3 w - -"));
     pos->hashKey[0] = keyLow;
     pos->hashKey[1] = keyHigh;
-    pos->ply = 1;
-    pos->lastIrreversiblePly = 1;
     return pos;
 }
 
