@@ -6,6 +6,8 @@
 #include "control/keywords.h"
 #include "control/options.h"
 #include "control/setup.h"
+#include "control/think.h"
+#include "control/timeman.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 
@@ -68,6 +70,11 @@ int Dispatch(const char* line) {
         CommandGo(cursor);
         return DispatchResult::DONE;
     }
+    if (MatchKeyword(cursor, "bench")) {
+        if (Searching()) return DispatchResult::WAIT;
+        CommandBench(cursor);
+        return DispatchResult::DONE;
+    }
     if (MatchKeyword(cursor, "ponderhit")) {
         CommandPonderhit();
         return DispatchResult::DONE;
@@ -111,7 +118,7 @@ int CommandIsReady() {
 
 void CommandPonderhit() {
     // Only a running ponder search can be switched to normal thinking; without one it is ignored.
-    // The switch itself belongs to think control.
+    Ponderhit();
 }
 
 void CommandUciNewGame() {
@@ -234,8 +241,31 @@ void CommandGo(const char* cursor) {
     }
     const GoCommand go = ParseGo(cursor);
     Limits = go.limits;
-    // Still to come with think control and time management: the searchmoves list from the
-    // move texts, the time control from the mover's clock (search type 4), then Think.
+    const Position& board = GameBoard.position;
+    if (go.searchMovesText != nullptr) ReadSearchMoves(board, go.searchMovesText, Limits);
+    const Colour side = board.sideToMove;
+    if (go.clocksReset) ResetClocks();
+    const int32_t remaining = side == WHITE ? go.whiteTime : go.blackTime;
+    if (remaining != 0) {
+        SetTimeControl(go.movesToGo, remaining, side == WHITE ? go.whiteIncrement : go.blackIncrement);
+        Limits.searchType = SearchType::TIMED;
+        ResetClocks();
+    }
+    Think(side, Limits.thinkMode);
+}
+
+void ReadSearchMoves(const Position& board, const char* text, GoLimits& limits) {
+    limits.searchMoveCount = 0;
+    for (const char* cursor = SkipWhiteSpace(text); *cursor != '\0'; cursor = SkipWhiteSpace(SkipToken(cursor))) {
+        const Move move = ParseMoveText(board, cursor);
+        if (move != NO_MOVE && limits.searchMoveCount < MAX_SEARCH_MOVES) limits.searchMoves[limits.searchMoveCount++] = move;
+    }
+}
+
+void CommandBench(const char* cursor) {
+    int32_t depth = DEFAULT_BENCH_DEPTH;
+    if (!ReadNumber(cursor, depth) || depth < 1) depth = DEFAULT_BENCH_DEPTH;
+    Bench(depth);
 }
 
 }  // namespace tavrix

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "control/engine.h"
+#include "control/think.h"
 #include "search/quiesce.h"
 #include "search/search_internal.h"
 
@@ -82,6 +84,11 @@ void RecordCutoff(const Position& pos, int32_t ply, int32_t depth, Colour side, 
 }  // namespace
 
 void PollSearch() {
+    // A search run by the think controller polls its clock and input there.
+    if (IsSearching(Control.engineState)) {
+        SearchPoll();
+        return;
+    }
     Search.pollCountdown = DEFAULT_POLL_INTERVAL;
     if (Search.nodeLimit != 0 && Search.nodes >= Search.nodeLimit && Search.stopReason == 0)
         Search.stopReason = STOP_NODE_LIMIT;
