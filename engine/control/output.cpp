@@ -110,6 +110,10 @@ void PrintBestmove(Move move, Move ponder) {
     const int32_t elapsed = ElapsedTime();
     platform::Print("info nps %u nodes %" PRIu64 " hashfull %u time %d\n", NodesPerSecond(elapsed), Search.nodes,
                     Hashfull(), elapsed + 1);
+    PrintBestmoveLine(move, ponder);
+}
+
+void PrintBestmoveLine(Move move, Move ponder) {
     char text[OUTPUT_LINE_SIZE];
     size_t used = 0;
     char best[WIRE_MOVE_TEXT_SIZE];

@@ -23,6 +23,8 @@ void PrintCurrmove(int32_t number, Move move);
 void PrintNodes();
 void PrintDepth();
 void PrintBestmove(Move move, Move ponder);
+// The "bestmove" line alone ("bestmove 0000 " for the null move).
+void PrintBestmoveLine(Move move, Move ponder);
 
 // The PV line(s) of the root list as they stand: entry 0 with the root's bound kind, or with
 // MultiPV the first entries each with its own depth and score.

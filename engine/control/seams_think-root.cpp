@@ -197,7 +197,10 @@ void BookMove(int32_t score, int32_t depth, uint16_t flags) {
 
 void StrengthLimitWait(int32_t t) {
     const int32_t limit = Settings.strengthLimit;
-    const int64_t due = static_cast<int64_t>(Search.nodes * 1000 / static_cast<uint64_t>(limit));
+    // The nodes of the next countdown are paid for before they are searched, so the rate never
+    // runs ahead of the limit, not even for the moment before the next check.
+    const uint64_t batch = static_cast<uint64_t>(std::max(1, limit / 8));
+    const int64_t due = static_cast<int64_t>((Search.nodes + batch) * 1000 / static_cast<uint64_t>(limit));
     const int32_t wait = static_cast<int32_t>(due - Time.ponderCredit - t - 1);
     if (wait <= 0) return;
     const int32_t until = t + wait;

@@ -71,6 +71,8 @@ void LoadGameKeys() {
 // Position learning keeps its call site here; until it exists there is nothing to learn.
 void UpdatePositionLearning() {}
 
+void PrintNullBestmove() { PrintBestmoveLine(NO_MOVE, NO_MOVE); }
+
 bool NoLegalMove() { return Root.list.count == 0; }
 
 void SetWindowAfter(int32_t score) {
@@ -196,10 +198,10 @@ uint8_t FinishThink(Colour side) {
         GameRecord.entries[GameRecord.length].flags |= Root.gameEnd;
         SetStopReason(StopReasonValue::NONE);
         // The protocol's null move, so that the interface is never left waiting.
-        if (state != EngineStateValue::CALIBRATING) platform::Print("bestmove 0000\n");
+        if (state != EngineStateValue::CALIBRATING) PrintNullBestmove();
     } else if (state != EngineStateValue::CALIBRATING) {
         WaitWhilePondering();
-        if (NoLegalMove()) platform::Print("bestmove 0000\n");
+        if (NoLegalMove()) PrintNullBestmove();
         else PlayBestMove(side);
     }
     if (Control.engineState != EngineStateValue::PONDERING && !NoLegalMove()) ThinkControl.ponderMove = RootLine(best)[2];
@@ -423,7 +425,7 @@ uint64_t Bench(int32_t depth) {
     for (const char* fen : BENCH_POSITIONS) {
         ++index;
         if (ReadFen(fen) != 1) continue;
-        RootClearTable();
+        RootClearTableFully();
         ClearEvalCache();
         ResetGoLimits();
         Limits.searchType = SearchType::FIXED;

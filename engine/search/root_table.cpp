@@ -25,6 +25,8 @@ void MarkRootMate() { TT.rootMateReported = true; }
 
 void RootClearTable() { ClearHashTable(); }
 
+void RootClearTableFully() { ClearHashTableFully(); }
+
 int32_t RootHashfull() { return HashfullPermille(); }
 
 }  // namespace tavrix

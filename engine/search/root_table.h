@@ -21,6 +21,8 @@ void ResetHashfull();
 // The root has reported a mate: mate entries count at their stored depth.
 void MarkRootMate();
 void RootClearTable();
+// Every entry and every stale key gone: a search afterwards depends on nothing before it.
+void RootClearTableFully();
 int32_t RootHashfull();
 
 }  // namespace tavrix
