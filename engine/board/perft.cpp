@@ -54,7 +54,7 @@ void PerftDivide(Position& p, int depth, PerftDivision& out) {
     const int count = GenerateFor(p, 0);
     const ScoredMove* list = ListBegin(0);
     const Colour mover = p.sideToMove;
-    for (int i = 0; i < count && out.count < MAX_ROOT_MOVES; ++i) {
+    for (int i = 0; i < count && out.count < PERFT_ROOT_MOVES; ++i) {
         MakeMove(p, list[i].move);
         if (MoverKingSafe(p, mover)) {
             const uint64_t n = depth == 1 ? 1 : PerftAt(p, depth - 1, 1);

@@ -8,7 +8,6 @@ GoLimits Limits{};
 void ResetControlState() {
     Control = ControlState{};
     Control.startupMode = STARTUP_MODE_DEFAULT;
-    Control.learningAnchor = -1;
 }
 
 void ResetGoLimits() {

@@ -53,7 +53,6 @@ struct ControlState {
     int32_t startupNumber;
     bool linePending;          // dispatch commandLine again instead of reading
     bool newGameFlag;          // set by "ucinewgame", cleared by the next "position"
-    int32_t learningAnchor;    // game length the learning counts from, -1 when unset
     char commandLine[COMMAND_LINE_SIZE];
     char lastPositionCommand[COMMAND_LINE_SIZE];
 };

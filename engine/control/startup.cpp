@@ -8,8 +8,10 @@
 #include "control/engine.h"
 #include "control/options.h"
 #include "control/setup.h"
+#include "control/think.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "search/root.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 
@@ -33,6 +35,14 @@ bool ParseLong(const char* text, int32_t& value) {
 }
 
 }  // namespace
+
+bool BenchRequested(int argc, const char* const* argv) { return argc >= 2 && std::strcmp(argv[1], "bench") == 0; }
+
+int32_t BenchDepth(int argc, const char* const* argv) {
+    int32_t depth = DEFAULT_BENCH_DEPTH;
+    if (argc >= 3 && (!ParseLong(argv[2], depth) || depth < 1)) depth = DEFAULT_BENCH_DEPTH;
+    return depth;
+}
 
 void PrintBanner() {
     platform::Print("%s by %s\n", ENGINE_NAME, ENGINE_AUTHOR);
@@ -62,14 +72,13 @@ void ReadSwitches(int argc, const char* const* argv) {
 int32_t StartupSequence() {
     // Still to come with their subsystems: the search work tables and the tablebases
     // (which may fail start-up).
-    ResetTimeState();
+    ResetTimeState();  // also takes the clock base
     LoadDefaults();
     Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
     NewGame();
-    // Still to come: the calibration search that sets the
-    // "UCI_Elo" range from the measured node rate, and the opening book (without one "OwnBook"
-    // stays off and "Book Positions" is 0).
+    CalibrationSearch();
+    // Still to come: the opening book (without one "OwnBook" stays off and "Book Positions" is 0).
     Settings.optionFlags &= ~OptionFlag::OWN_BOOK;
     Settings.bookPositions = 0;
     return Settings.hashSize;
@@ -100,11 +109,18 @@ void Shutdown() {
 int RunEngine(int argc, const char* const* argv) {
     ResetControlState();
     ResetEngineSettings();
+    ResetThinkState();
+    ResetRootState();
+    ResetTimeState();
     PrintBanner();
     ReadSwitches(argc, argv);
     if (StartupSequence() == 0) return EXIT_STARTUP_FAILED;
-    SetInputMode();
-    IdleLoop();
+    if (BenchRequested(argc, argv)) {
+        Bench(BenchDepth(argc, argv));
+    } else {
+        SetInputMode();
+        IdleLoop();
+    }
     Shutdown();
     return EXIT_OK;
 }

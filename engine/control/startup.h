@@ -16,6 +16,9 @@ void SetInputMode();
 void IdleLoop();
 // Releases every table.
 void Shutdown();
+// "tavrix bench [depth]": the bench runs instead of the command loop.
+bool BenchRequested(int argc, const char* const* argv);
+int32_t BenchDepth(int argc, const char* const* argv);
 // The whole program; returns the exit status.
 int RunEngine(int argc, const char* const* argv);
 

@@ -1,14 +1,87 @@
-// Think control: one search from "go" to "bestmove", the clock and input check, pondering.
+// Think control: one search from "go" to "bestmove", the clock and input check made from
+// inside the search, pondering, and the calibration search of start-up.
 #pragma once
 
 #include <cstdint>
 
+#include "board/position.h"
+
 namespace tavrix {
 
-// The search's clock and input check; keepRate forbids updating the node rate.
-// Returns the elapsed milliseconds.
-int32_t TimeCheck(bool keepRate);
-// Switches a running ponder search to normal thinking; ponderTime: the time spent pondering.
+// Why a search ended (beside the "stop" value of the command loop).
+namespace StopCode {
+constexpr uint8_t ALL_DECIDED = 4;
+constexpr uint8_t BOOK_MOVE = 5;
+constexpr uint8_t NOTHING_TO_SEARCH = 6;
+constexpr uint8_t ALREADY_DECIDED = 7;
+constexpr uint8_t MATE_FOUND = 9;
+constexpr uint8_t SINGLE_REPLY = 10;
+constexpr uint8_t DEPTH_LIMIT = 11;
+constexpr uint8_t DEADLINE = 13;
+constexpr uint8_t GATE = 14;
+constexpr uint8_t STOP_COMMAND = 0x40;
+}  // namespace StopCode
+
+// Output bits of a search.
+namespace OutputBit {
+constexpr uint8_t CURRMOVE_ALLOWED = 0x01;
+constexpr uint8_t STARTED = 0x02;
+}  // namespace OutputBit
+
+constexpr int32_t FIRST_OUTPUT_MS = 500;        // a search this short prints one line at its end
+constexpr int32_t CURRMOVE_AFTER_MS = 2000;
+constexpr int32_t SINGLE_REPLY_MS = 250;
+constexpr int32_t SINGLE_REPLY_DEPTH = 3;
+constexpr int32_t CALIBRATION_MS = 1000;
+constexpr int32_t EASY_MOVE_MARGIN = 96;
+constexpr int32_t ASPIRATION = 32;
+constexpr int32_t NO_ANCHOR = -1;
+
+struct ThinkState {
+    Position position;          // the search's own copy of the game position
+    Colour side;                // side the engine thinks for
+    int32_t bestScore;          // of the last completed iteration
+    int32_t lowestBest;         // since depth 3
+    int32_t highestBest;
+    Move ponderMove;
+    int32_t nodeRate;           // nodes per second last measured by the clock check
+    int32_t calibratedNodeRate; // measured at start-up
+    int32_t pollCount;          // clock checks since the last "info nodes" line
+    int32_t learningAnchor;     // game length the learning is measured from, NO_ANCHOR unset
+    uint32_t anchorKey[2];
+    int32_t savedScore;         // final score of the last own search, for the next one
+    int32_t savedLength;
+};
+
+extern ThinkState ThinkControl;
+
+void ResetThinkState();
+
+// Sets the stop reason of the command loop and of the search together.
+void SetStopReason(uint8_t reason);
+// The stop reason the search unwinds on.
+uint8_t StopReason();
+// True while input may be read during a search (the start-up calibration does not poll).
+bool InputPollingActive();
+
+// Thinks for `side` in `mode` (4 normal, 6 ponder) on the game position.
+void Think(Colour side, int mode);
+// The search body; returns the stop reason (normal thinking) or the stop value (other modes).
+uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailable, int32_t increment);
+// The clock and input check; returns the elapsed milliseconds.
+int32_t TimeCheck(bool keepNodeRate);
+// Called by the search whenever its poll countdown runs out.
+void SearchPoll();
+// Switches a running ponder search to normal thinking.
 void Ponderhit(int32_t ponderTime);
+// After an iteration: plays a forced move once the search has looked far and long enough.
+void SingleReplyCheck();
+
+// The one-second search of start-up that measures the node rate and sets the "UCI_Elo" range.
+void CalibrationSearch();
+
+// Fixed-depth searches over a built-in set of positions; prints nodes, time and nodes per
+// second. Returns the node total.
+uint64_t Bench(int32_t depth);
 
 }  // namespace tavrix

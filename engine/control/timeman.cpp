@@ -52,7 +52,6 @@ bool OptionOn(uint32_t flag) { return (Settings.optionFlags & flag) != 0; }
 // Moves a side has played in the game record.
 int32_t MovesPlayed(int side) { return (GameRecord.plyOffset + GameRecord.length - side) / 2; }
 
-bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }
 
 }  // namespace
 
@@ -197,7 +196,7 @@ void StartBudget(int32_t movesToGo, int32_t timeAvailable, int32_t increment, in
         const int64_t total = a + d * (b - 1);
         int64_t target = total / std::min(b, MAX_BUDGET_MOVES);
         // The first moves after the book (or of the game) get more time.
-        const int32_t pastAnchor = GameRecord.length - Control.learningAnchor;
+        const int32_t pastAnchor = GameRecord.length - ThinkControl.learningAnchor;
         if (pastAnchor >= 1 && pastAnchor <= ANCHOR_BONUS_PLIES)
             target += (ANCHOR_BONUS_PLIES + 1 - pastAnchor) * target / 16;
         if (OptionOn(OptionFlag::PONDER)) target += target / 4;
@@ -213,21 +212,21 @@ void StartBudget(int32_t movesToGo, int32_t timeAvailable, int32_t increment, in
 
     // Short searches on slow machines prune a step more.
     if (!OptionOn(OptionFlag::STEADY_SEARCH) && Time.target < SHORT_SEARCH && Time.forwardPruning >= PRUNING_STEP) {
-        const int32_t rate = Time.calibratedRate;
+        const int32_t rate = ThinkControl.calibratedNodeRate;
         if (rate < SLOW_RATE || Time.target < SLOW_RATE ||
             int64_t{rate / SLOW_RATE} * (Time.target / SLOW_RATE) < SMALL_SEARCH)
             Time.forwardPruning -= PRUNING_STEP;
     }
 
-    Time.pollCountdown = 0;
-    Time.pollCount = 0;
+    Search.pollCountdown = 0;
+    ThinkControl.pollCount = 0;
     UpdateDeadline(depth);
 }
 
 void UpdateDeadline(int32_t depth) {
     if (Control.engineState == EngineStateValue::THINKING) {
         if (depth > Limits.depthLimit) {
-            Control.stopReason = STOP_DEPTH_PASSED;
+            SetStopReason(STOP_DEPTH_PASSED);
         } else {
             const int64_t budget = int64_t{Time.target} + Time.extension - Time.ponderCredit;
             Time.deadline = ClampToInt32(std::min({budget, int64_t{Time.maximum}, int64_t{Limits.moveTimeTarget}}));
@@ -291,7 +290,7 @@ bool IterationGate(int32_t& depth, const RootMoveList& list, int32_t score, cons
     if (Time.completedIterations == depth - 1 && Time.easyMove && !Time.failLow &&
         best > SecondBestScore(list) + EASY_MARGIN) {
         Time.extension = -Time.target / 2;
-        const Move bestMove = list.lines[list.entries[0].pv][1];
+        const Move bestMove = RootMoveOf(list.entries[0]);
         if (IsEvenRecapture(bestMove, root)) Time.extension -= Time.target / 4;
         if (ratio >= GamePhaseWeight(root) + EASY_RATIO_BASE) Time.extension -= Time.target / 4;
         if (Time.previousSearchScore != NO_PREVIOUS_SCORE && best > Time.previousSearchScore + EASY_RISE)
@@ -315,7 +314,7 @@ bool IterationGate(int32_t& depth, const RootMoveList& list, int32_t score, cons
         if (!stop && t > Time.softLimit && !Time.failLow && Time.bestMoveChanges == 0)
             stop = t + int64_t{2} * t * Time.runningFactor / 100 > budget;
         if (stop) {
-            Control.stopReason = STOP_GATE;
+            SetStopReason(STOP_GATE);
             --depth;
             return false;
         }
@@ -358,7 +357,10 @@ int BestMoveChanged(RootMoveList& list, int index, int32_t depth, int32_t boundK
     }
 
     UpdateDeadline(depth);
-    PrintPvLines(list, boundKind, depth);
+    if ((Search.searchFlags & OptionFlag::OUTPUT_LEVEL) != 0 && (Search.outputStatus & OutputBit::STARTED) &&
+        OutputAllowed())
+        PrintRootPv();
+    (void)boundKind;
     return index;
 }
 
@@ -388,7 +390,10 @@ void BookMove(int32_t score, int32_t depth, uint16_t flags) {
 int32_t StrengthWait(int32_t t) {
     const int32_t limit = Settings.strengthLimit;
     if (limit <= 0) return t;
-    const int64_t due = static_cast<int64_t>(Search.nodes * 1000 / static_cast<uint64_t>(limit));
+    // The nodes of the next countdown are paid for before they are searched, so the measured
+    // rate never runs ahead of the limit, not even just before the next check.
+    const uint64_t batch = static_cast<uint64_t>(std::max(limit / 8, 1));
+    const int64_t due = static_cast<int64_t>((Search.nodes + batch) * 1000 / static_cast<uint64_t>(limit));
     const int64_t wait = due - Time.ponderCredit - t - 1;
     if (wait > 0) {
         const int64_t until = t + wait;
@@ -396,7 +401,7 @@ int32_t StrengthWait(int32_t t) {
         for (;;) {
             const int32_t now = ElapsedMs();
             if (now >= Time.deadline) {
-                Control.stopReason = STOP_DEADLINE;
+                SetStopReason(STOP_DEADLINE);
                 break;
             }
             if (Control.stopReason != StopReasonValue::NONE || now >= until) break;
@@ -404,7 +409,7 @@ int32_t StrengthWait(int32_t t) {
             if (InputPollingActive() && PollInput()) ReadAndDispatch();
         }
     }
-    Time.pollCountdown = std::max(limit / 8, 1);
+    Search.pollCountdown = std::max(limit / 8, 1);
     return ElapsedMs();
 }
 

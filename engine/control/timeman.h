@@ -74,11 +74,6 @@ struct TimeState {
     bool easyMove;
     int32_t previousSearchScore;  // final score of the engine's previous search, or NO_PREVIOUS_SCORE
 
-    // Node rates and polling.
-    int32_t calibratedRate;  // nodes per second measured at start-up
-    int32_t nodeRate;        // measured by the clock check
-    int32_t pollCountdown;   // nodes until the next clock check
-    int32_t pollCount;       // clock checks since the last "info nodes" line
 };
 
 extern TimeState Time;

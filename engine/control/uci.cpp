@@ -70,6 +70,11 @@ int Dispatch(const char* line) {
         CommandGo(cursor);
         return DispatchResult::DONE;
     }
+    if (MatchKeyword(cursor, "bench")) {
+        if (Searching()) return DispatchResult::WAIT;
+        CommandBench(cursor);
+        return DispatchResult::DONE;
+    }
     if (MatchKeyword(cursor, "ponderhit")) {
         CommandPonderhit();
         return DispatchResult::DONE;
@@ -249,8 +254,25 @@ void CommandGo(const char* cursor) {
         CommandPerft(cursor);
         return;
     }
-    ApplyGoClocks(ParseGo(cursor));
-    // Still to come with think control: the searchmoves list from the move texts, then Think.
+    const GoCommand go = ParseGo(cursor);
+    ApplyGoClocks(go);
+    const Position& board = GameBoard.position;
+    if (go.searchMovesText != nullptr) ReadSearchMoves(board, go.searchMovesText, Limits);
+    Think(board.sideToMove, Limits.thinkMode);
+}
+
+void ReadSearchMoves(const Position& board, const char* text, GoLimits& limits) {
+    limits.searchMoveCount = 0;
+    for (const char* cursor = SkipWhiteSpace(text); *cursor != '\0'; cursor = SkipWhiteSpace(SkipToken(cursor))) {
+        const Move move = ParseMoveText(board, cursor);
+        if (move != NO_MOVE && limits.searchMoveCount < MAX_SEARCH_MOVES) limits.searchMoves[limits.searchMoveCount++] = move;
+    }
+}
+
+void CommandBench(const char* cursor) {
+    int32_t depth = DEFAULT_BENCH_DEPTH;
+    if (!ReadNumber(cursor, depth) || depth < 1) depth = DEFAULT_BENCH_DEPTH;
+    Bench(depth);
 }
 
 }  // namespace tavrix

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "control/engine.h"
+#include "control/think.h"
 #include "search/quiesce.h"
 #include "search/search_internal.h"
 
@@ -84,6 +86,11 @@ void RecordCutoff(const Position& pos, int32_t ply, int32_t depth, Colour side, 
 }  // namespace
 
 void PollSearch() {
+    // A search run by the think controller polls its clock and input there.
+    if (IsSearching(Control.engineState)) {
+        SearchPoll();
+        return;
+    }
     Search.pollCountdown = DEFAULT_POLL_INTERVAL;
     if (Search.nodeLimit != 0 && Search.nodes >= Search.nodeLimit && Search.stopReason == 0)
         Search.stopReason = STOP_NODE_LIMIT;
@@ -466,7 +473,7 @@ struct RootEntry {
     int32_t score;
 };
 
-constexpr int32_t MAX_ROOT_MOVES = 256;
+constexpr int32_t DRIVER_ROOT_MOVES = 256;
 
 // Extends the line beyond its last move with the hash moves of lower-bound and exact
 // entries, as far as the table and the fifty-move and repetition rules allow.
@@ -520,9 +527,9 @@ DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit) {
     // Root moves: the legal ones of the generated list, first scores from the generator.
     uint32_t evasionFlags = 0;
     const int generated = inCheck ? GenerateEvasions(pos, side, 1, 0, evasionFlags) : GenerateAllMoves(pos, side, 1, 0);
-    RootEntry roots[MAX_ROOT_MOVES];
+    RootEntry roots[DRIVER_ROOT_MOVES];
     int32_t count = 0;
-    for (const ScoredMove* m = ListBegin(1); m < ListBegin(1) + generated && count < MAX_ROOT_MOVES; ++m) {
+    for (const ScoredMove* m = ListBegin(1); m < ListBegin(1) + generated && count < DRIVER_ROOT_MOVES; ++m) {
         MakeMove(pos, m->move);
         const bool legal = !MoverLeftInCheck(pos, side);
         const bool check = InCheck(UndoTop(pos));

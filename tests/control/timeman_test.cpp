@@ -6,6 +6,7 @@
 #include "control/game_record.h"
 #include "control/options.h"
 #include "control/setup.h"
+#include "control/think.h"
 #include "control/timeman.h"
 #include "control/uci.h"
 #include "platform/platform.h"
@@ -32,7 +33,7 @@ void StartClean(const char* moves = OPENING) {
     ResetTimeState();
     Settings.optionFlags &= ~(OptionFlag::PONDER | OptionFlag::GUI_TIME_LAG);
     Control.engineState = THINKING;
-    Control.learningAnchor = GameRecord.length - 20;  // well past the first moves
+    ThinkControl.learningAnchor = GameRecord.length - 20;  // well past the first moves
 }
 
 // "go" as the GUI sends it, then the budget for the side to move as think control asks for it.
@@ -80,7 +81,7 @@ TEST(TimeBudget, TimedControlFromGo) {
         SCOPED_TRACE(c.name);
         StartClean();
         Settings.optionFlags |= c.options;
-        if (c.pliesPastAnchor != 0) Control.learningAnchor = GameRecord.length - c.pliesPastAnchor;
+        if (c.pliesPastAnchor != 0) ThinkControl.learningAnchor = GameRecord.length - c.pliesPastAnchor;
         GoAndBudget(c.go);
         EXPECT_EQ(Limits.searchType, SearchType::TIMED);
         EXPECT_EQ(Time.target, c.target);
@@ -163,7 +164,7 @@ TEST(TimeBudget, ForwardPruningLoweredForShortSearchesOnSlowMachines) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.go);
         StartClean();
-        Time.calibratedRate = c.calibratedRate;
+        ThinkControl.calibratedNodeRate = c.calibratedRate;
         Settings.forwardPruning = c.pruning;
         if (c.steady) Settings.optionFlags |= OptionFlag::STEADY_SEARCH;
         GoAndBudget(c.go);
@@ -345,9 +346,9 @@ RootMoveList MakeList(const ListSetup& s) {
     RootMoveList list{};
     list.count = s.count;
     for (int i = 0; i < s.count; ++i) {
-        list.entries[i].pv = static_cast<uint32_t>(i);
+        list.entries[i].line = static_cast<uint32_t>(i);
         list.entries[i].score = s.scores[i];
-        list.lines[i][1] = static_cast<Move>(MakeMoveWord(8 + i, 16 + i));
+        Root.lines[i][1] = static_cast<Move>(MakeMoveWord(8 + i, 16 + i));
     }
     return list;
 }
@@ -382,7 +383,7 @@ TEST(BestMoveChange, EntryMovesIntoTheMultiPvPlaces) {
         Time.completedIterations = 4;
         RootMoveList list = MakeList(c.list);
         EXPECT_EQ(BestMoveChanged(list, c.index, 5, 4, false), c.newIndex);
-        for (int i = 0; i < c.list.count; ++i) EXPECT_EQ(list.entries[i].pv, c.order[i]) << i;
+        for (int i = 0; i < c.list.count; ++i) EXPECT_EQ(list.entries[i].line, c.order[i]) << i;
         EXPECT_EQ(Time.bestMoveChanges, c.index != 0 ? 1 : 0);
         EXPECT_EQ(Time.completedIterations, c.index != 0 ? 0 : 4);
     }
@@ -610,7 +611,7 @@ TEST(IterationGate, EasyMoveShortensTheBudget) {
         Time.previousIterationNodes = 1000;
         Time.lastIterationNodes = c.lastNodes;
         RootMoveList list = MakeList({2, {c.bestScore, c.secondScore}});
-        list.lines[0][1] = c.best;
+        Root.lines[0][1] = c.best;
         int32_t depth = 4;
         EXPECT_TRUE(IterationGate(depth, list, c.bestScore, GameBoard.position));
         EXPECT_EQ(Time.extension, c.extension);
@@ -644,7 +645,7 @@ TEST(StrengthLimit, WaitEndsAtOnceWhenNothingIsDueOrTheDeadlineHasPassed) {
         const int32_t t = ElapsedMs();
         EXPECT_LT(StrengthWait(t), t + 1000);
         EXPECT_EQ(Control.stopReason, c.stopAfter);
-        EXPECT_EQ(Time.pollCountdown, 1000 / 8);
+        EXPECT_EQ(Search.pollCountdown, 1000 / 8);
     }
 }
 
