@@ -67,7 +67,7 @@ int CommandIsReady();
 void CommandUciNewGame();
 // "bench [depth]": fixed-depth searches over the built-in positions.
 void CommandBench(const char* cursor);
-constexpr int32_t DEFAULT_BENCH_DEPTH = 9;
+constexpr int32_t DEFAULT_BENCH_DEPTH = 7;
 // The move tokens behind "searchmoves"; unreadable ones are skipped, at most 128 are kept.
 void ReadSearchMoves(const Position& board, const char* text, GoLimits& limits);
 
