@@ -76,10 +76,7 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
     if (IsFiftyMoveDraw(pos)) return DrawScore(side);
 
     // 4. Mate distance.
-    if (ply - (MATED_BASE - 2) >= beta) return ply - (MATED_BASE - 2);
-    if (MATE - ply <= alpha) return MATE - ply;
-    alpha = std::max(alpha, ply - (MATED_BASE - 2));
-    beta = std::min(beta, MATE - ply);
+    if (int32_t cut; MateDistanceCut(ply, alpha, beta, cut)) return cut;
     const int32_t alphaAtEntry = alpha;
     Search.selectiveDepth = std::max(Search.selectiveDepth, ply);
 

@@ -1,6 +1,8 @@
 // Helpers shared by SearchNode and Quiesce (not part of the search's public interface).
 #pragma once
 
+#include <algorithm>
+
 #include <cstdint>
 
 #include "board/makemove.h"
@@ -76,6 +78,17 @@ inline void SetLine(int32_t ply, Move move) {
 inline bool TablePresent() { return TableExists(); }
 
 // The score a node returns once the search has been stopped.
+// Mate-distance bounds: no line from here can mate sooner than the next ply or be mated
+// sooner than this one. Narrows the window; true when that alone decides the node (`cut`).
+inline bool MateDistanceCut(int32_t ply, int32_t& alpha, int32_t& beta, int32_t& cut) {
+    const int32_t matedAtBest = ply - (MATED_BASE - 2);
+    if (matedAtBest >= beta) { cut = matedAtBest; return true; }
+    if (MATE - ply <= alpha) { cut = MATE - ply; return true; }
+    alpha = std::max(alpha, matedAtBest);
+    beta = std::min(beta, MATE - ply);
+    return false;
+}
+
 inline int32_t StoppedScore(const Position& pos) { return Search.scoreSlot[pos.sideToMove]; }
 
 }  // namespace tavrix
