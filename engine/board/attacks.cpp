@@ -147,7 +147,12 @@ const AttackRoutine AttackRoutines[2 * REMOVE_ROUTINES] = {
 };
 
 // ---------------------------------------------------------------- ray updates
-void VacateSquare(Position& p, Colour a, int v, uint8_t lineBits) {
+namespace {
+
+// Vacating a square extends every ray of side a that runs through it; occupying it cuts them
+// again. The two are exact inverses, so one walk serves both.
+template <bool VACATE>
+void RaysThrough(Position& p, Colour a, int v, uint8_t lineBits) {
     AttackRecord* map = p.attackMap[a].square;
     for (SlotMask sliders = p.sliderSlots[a] & map[v].attackerSlots; sliders != 0;) {
         const uint16_t bit = static_cast<uint16_t>(LowestBit(sliders));
@@ -156,24 +161,39 @@ void VacateSquare(Position& p, Colour a, int v, uint8_t lineBits) {
         const int d = DirectionTable[v][from];
         const uint16_t weight = AttackWeightOf[p.pieceType[from]];
         if (lineBits & DirectionOwnBit[d]) {
-            // The ray already went on as an x-ray; it becomes direct up to the next piece.
+            // The piece moves along this line, so beyond it the ray is an x-ray: leaving turns
+            // it direct up to the next piece, arriving turns it back into an x-ray.
             for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
                 AttackRecord& r = map[sq];
-                r.xrayWeight -= XRAY_STEP;
-                r.xraySlots &= ~bit;
-                r.attackWeight += weight;
-                r.attackerSlots |= bit;
+                if constexpr (VACATE) {
+                    r.xrayWeight -= XRAY_STEP;
+                    r.xraySlots &= ~bit;
+                    r.attackWeight += weight;
+                    r.attackerSlots |= bit;
+                } else {
+                    r.attackWeight -= weight;
+                    r.attackerSlots &= ~bit;
+                    r.xrayWeight += XRAY_STEP;
+                    r.xraySlots |= bit;
+                }
                 if (p.pieceType[sq] != NO_PIECE) {
-                    MarkOnAdd(p, a, sq);
+                    if constexpr (VACATE) MarkOnAdd(p, a, sq);
+                    else MarkOnRemove(p, a, sq);
                     break;
                 }
             }
         } else {
             for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
-                AddDirect(map[sq], weight, bit);
+                if constexpr (VACATE) AddDirect(map[sq], weight, bit);
+                else RemoveDirect(map[sq], weight, bit);
                 if (p.pieceType[sq] != NO_PIECE) {
-                    MarkOnAdd(p, a, sq);
-                    if (LetsThrough(p, sq, d)) XrayAdd(p, a, sq, d, bit);
+                    if constexpr (VACATE) {
+                        MarkOnAdd(p, a, sq);
+                        if (LetsThrough(p, sq, d)) XrayAdd(p, a, sq, d, bit);
+                    } else {
+                        MarkOnRemove(p, a, sq);
+                        if (LetsThrough(p, sq, d)) XrayRemove(p, a, sq, d, bit);
+                    }
                     break;
                 }
             }
@@ -183,49 +203,17 @@ void VacateSquare(Position& p, Colour a, int v, uint8_t lineBits) {
         const uint16_t bit = static_cast<uint16_t>(LowestBit(xrays));
         xrays ^= bit;
         const int d = DirectionTable[v][p.slotSquare[a][SlotIndex(bit)]];
-        if (!(lineBits & DirectionOwnBit[d])) XrayAdd(p, a, v, d, bit);
+        if (lineBits & DirectionOwnBit[d]) continue;
+        if constexpr (VACATE) XrayAdd(p, a, v, d, bit);
+        else XrayRemove(p, a, v, d, bit);
     }
 }
 
-void OccupySquare(Position& p, Colour a, int v, uint8_t lineBits) {
-    AttackRecord* map = p.attackMap[a].square;
-    for (SlotMask sliders = p.sliderSlots[a] & map[v].attackerSlots; sliders != 0;) {
-        const uint16_t bit = static_cast<uint16_t>(LowestBit(sliders));
-        sliders ^= bit;
-        const int from = p.slotSquare[a][SlotIndex(bit)];
-        const int d = DirectionTable[v][from];
-        const uint16_t weight = AttackWeightOf[p.pieceType[from]];
-        if (lineBits & DirectionOwnBit[d]) {
-            // The new piece lets the ray through: beyond it the attack becomes an x-ray.
-            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
-                AttackRecord& r = map[sq];
-                r.attackWeight -= weight;
-                r.attackerSlots &= ~bit;
-                r.xrayWeight += XRAY_STEP;
-                r.xraySlots |= bit;
-                if (p.pieceType[sq] != NO_PIECE) {
-                    MarkOnRemove(p, a, sq);
-                    break;
-                }
-            }
-        } else {
-            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
-                RemoveDirect(map[sq], weight, bit);
-                if (p.pieceType[sq] != NO_PIECE) {
-                    MarkOnRemove(p, a, sq);
-                    if (LetsThrough(p, sq, d)) XrayRemove(p, a, sq, d, bit);
-                    break;
-                }
-            }
-        }
-    }
-    for (SlotMask xrays = map[v].xraySlots; xrays != 0;) {
-        const uint16_t bit = static_cast<uint16_t>(LowestBit(xrays));
-        xrays ^= bit;
-        const int d = DirectionTable[v][p.slotSquare[a][SlotIndex(bit)]];
-        if (!(lineBits & DirectionOwnBit[d])) XrayRemove(p, a, v, d, bit);
-    }
-}
+}  // namespace
+
+void VacateSquare(Position& p, Colour a, int v, uint8_t lineBits) { RaysThrough<true>(p, a, v, lineBits); }
+
+void OccupySquare(Position& p, Colour a, int v, uint8_t lineBits) { RaysThrough<false>(p, a, v, lineBits); }
 
 void ReplaceOccupant(Position& p, Colour a, int q, uint8_t oldLineBits, uint8_t newLineBits) {
     const AttackRecord& rq = p.attackMap[a].square[q];
