@@ -11,7 +11,7 @@ depth="${1:-7}"
 peer="${2:-/usr/games/toga2}"
 
 # The bench positions, read from the engine's own list so both engines see the same set.
-mapfile -t fens < <(sed -n '/BENCH_POSITIONS\[\] = {/,/};/p' "$here/../engine/control/think.cpp" | grep -o '"[^"]*"' | tr -d '"')
+mapfile -t fens < <(sed -n '/BENCH_POSITIONS\[\] = {/,/};/p' "$here/../engine/control/think.h" | grep -o '"[^"]*"' | tr -d '"')
 [[ ${#fens[@]} -gt 0 ]] || { echo "bench_compare: no positions found" >&2; exit 1; }
 
 ours=$("$engine" bench "$depth" 2>/dev/null | grep 'bench depth' | tail -1)

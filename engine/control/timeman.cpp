@@ -226,7 +226,7 @@ void StartBudget(int32_t movesToGo, int32_t timeAvailable, int32_t increment, in
 void UpdateDeadline(int32_t depth) {
     if (Control.engineState == EngineStateValue::THINKING) {
         if (depth > Limits.depthLimit) {
-            SetStopReason(STOP_DEPTH_PASSED);
+            SetStopReason(StopCode::DEPTH_LIMIT);
         } else {
             const int64_t budget = int64_t{Time.target} + Time.extension - Time.ponderCredit;
             Time.deadline = ClampToInt32(std::min({budget, int64_t{Time.maximum}, int64_t{Limits.moveTimeTarget}}));
@@ -314,7 +314,7 @@ bool IterationGate(int32_t& depth, const RootMoveList& list, int32_t score, cons
         if (!stop && t > Time.softLimit && !Time.failLow && Time.bestMoveChanges == 0)
             stop = t + int64_t{2} * t * Time.runningFactor / 100 > budget;
         if (stop) {
-            SetStopReason(STOP_GATE);
+            SetStopReason(StopCode::GATE);
             --depth;
             return false;
         }
@@ -401,7 +401,7 @@ int32_t StrengthWait(int32_t t) {
         for (;;) {
             const int32_t now = ElapsedMs();
             if (now >= Time.deadline) {
-                SetStopReason(STOP_DEADLINE);
+                SetStopReason(StopCode::DEADLINE);
                 break;
             }
             if (Control.stopReason != StopReasonValue::NONE || now >= until) break;

@@ -19,11 +19,6 @@ constexpr int32_t INITIAL_RUNNING_FACTOR = 16;   // x100
 constexpr int32_t NO_SCORE = -8192;              // a booking without a search score
 constexpr int32_t NO_PREVIOUS_SCORE = INT32_MIN;
 
-// Stop reasons set here.
-constexpr uint8_t STOP_DEPTH_PASSED = 11;        // "go depth" limit passed while moving the deadline
-constexpr uint8_t STOP_DEADLINE = 13;            // hard deadline reached
-constexpr uint8_t STOP_GATE = 14;                // another iteration would not fit
-
 // What a period's count means.
 namespace PeriodCount {
 constexpr int16_t UNUSED = -2;

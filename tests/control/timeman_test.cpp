@@ -142,7 +142,7 @@ TEST(TimeBudget, DepthLimitPassedWhileMovingTheDeadline) {
     UpdateDeadline(3);
     EXPECT_EQ(Control.stopReason, 0);
     UpdateDeadline(4);
-    EXPECT_EQ(Control.stopReason, STOP_DEPTH_PASSED);
+    EXPECT_EQ(Control.stopReason, StopCode::DEPTH_LIMIT);
 }
 
 TEST(TimeBudget, ForwardPruningLoweredForShortSearchesOnSlowMachines) {
@@ -532,7 +532,7 @@ TEST(IterationGate, TimeRules) {
         int32_t depth = 5;
         EXPECT_EQ(IterationGate(depth, list, 30, GameBoard.position), c.goOn);
         EXPECT_EQ(depth, c.goOn ? 6 : 5);
-        EXPECT_EQ(Control.stopReason, c.goOn ? 0 : STOP_GATE);
+        EXPECT_EQ(Control.stopReason, c.goOn ? 0 : StopCode::GATE);
         if (c.goOn) {
             EXPECT_EQ(Time.bestMoveChanges, 0);
         }
@@ -631,7 +631,7 @@ TEST(StrengthLimit, WaitEndsAtOnceWhenNothingIsDueOrTheDeadlineHasPassed) {
     };
     const Case cases[] = {
         {"ahead of the rate", 100, NO_DEADLINE, 0, 0},
-        {"behind, but the deadline has passed", 10000000, 0, 0, STOP_DEADLINE},
+        {"behind, but the deadline has passed", 10000000, 0, 0, StopCode::DEADLINE},
         {"behind, but already stopping", 10000000, NO_DEADLINE, StopReasonValue::STOP_COMMAND,
          StopReasonValue::STOP_COMMAND},
     };
