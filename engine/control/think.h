@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "control/engine.h"
 
 namespace tavrix {
 
@@ -19,7 +20,7 @@ constexpr uint8_t SINGLE_REPLY = 10;
 constexpr uint8_t DEPTH_LIMIT = 11;
 constexpr uint8_t DEADLINE = 13;
 constexpr uint8_t GATE = 14;
-constexpr uint8_t STOP_COMMAND = 0x40;
+constexpr uint8_t STOP_COMMAND = StopReasonValue::STOP_COMMAND;
 }  // namespace StopCode
 
 // Output bits of a search.
