@@ -1,9 +1,10 @@
 // Compression ratio and decode speed of the compressed table format.
 //   emd_bench FILE...   plain tables (.nbw/.nbb or any file), encoded in memory
 //   emd_bench           a few synthetic tables
-// Decode speed is counted in uncompressed bytes, every block in order, then in random order.
+// Decode speed is counted in uncompressed bytes per second of processor time (the machine
+// may be shared), every block in order, then in random order.
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -15,9 +16,7 @@
 namespace {
 
 using namespace tavrix;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double CpuSeconds(std::clock_t since) { return double(std::clock() - since) / CLOCKS_PER_SEC; }
 
 // MB/s decoding every block of the file `passes` times, in order or shuffled.
 double DecodeSpeed(CompressedTableHandle& h, std::FILE* file, bool shuffled, bool& ok) {
@@ -26,22 +25,22 @@ double DecodeSpeed(CompressedTableHandle& h, std::FILE* file, bool shuffled, boo
     if (shuffled) std::shuffle(order.begin(), order.end(), std::mt19937(1));
     uint8_t block[EMD_DECODE_AREA_SIZE];
     uint64_t bytes = 0;
-    const auto start = Clock::now();
+    const std::clock_t start = std::clock();
     do {
         for (uint32_t b : order) {
             ok = ok && DecodeTableBlock(h, file, b, block) == 0;
             bytes += CompressedBlockLength(h, b);
         }
-    } while (Seconds(start) < 0.5);
-    return double(bytes) / 1e6 / Seconds(start);
+    } while (CpuSeconds(start) < 0.5);
+    return double(bytes) / 1e6 / CpuSeconds(start);
 }
 
 void Measure(const std::string& name, const std::vector<uint8_t>& data) {
     std::vector<uint8_t> encoded;
     EmdLayout layout{};
-    const auto encodeStart = Clock::now();
+    const std::clock_t encodeStart = std::clock();
     EncodeCompressedTable(data.data(), data.size(), encoded, &layout);
-    const double encodeSeconds = Seconds(encodeStart);
+    const double encodeSeconds = CpuSeconds(encodeStart);
     std::FILE* file = fmemopen(encoded.data(), encoded.size(), "rb");
     CompressedTableHandle* h = nullptr;
     if (file == nullptr || OpenCompressedTable(file, &h) != 0) {

@@ -38,21 +38,38 @@ enum BrokenAt : int {
 };
 constexpr int Broken(BrokenAt where) { return EMD_FILE_BROKEN | (where << 8); }
 
-// The format's checksum table: the feedback polynomial is applied when the low bit is 0.
+// The format's checksum: the byte table applies the feedback polynomial when the low bit is
+// 0. Each step is then the usual (linear) CRC-32 step plus a constant, so eight bytes at a
+// time are the usual slicing-by-8 step plus the checksum of eight zero bytes.
 constexpr uint32_t CHECKSUM_POLYNOMIAL = 0xEDB88320;
-struct ChecksumTable {
-    uint32_t entry[256];
+struct ChecksumTables {
+    uint32_t format[256];        // one byte, the format's rule
+    uint32_t slice[8][256];      // eight bytes, the usual rule
+    uint32_t eightZeros;         // the format's checksum of eight zero bytes
 };
-constexpr ChecksumTable MakeChecksumTable() {
-    ChecksumTable t{};
+constexpr ChecksumTables MakeChecksumTables() {
+    ChecksumTables t{};
     for (uint32_t i = 0; i < 256; ++i) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; ++k) c = (c & 1) == 0 ? (c >> 1) ^ CHECKSUM_POLYNOMIAL : c >> 1;
-        t.entry[i] = c;
+        uint32_t c = i, u = i;
+        for (int k = 0; k < 8; ++k) {
+            c = (c & 1) == 0 ? (c >> 1) ^ CHECKSUM_POLYNOMIAL : c >> 1;
+            u = (u & 1) == 1 ? (u >> 1) ^ CHECKSUM_POLYNOMIAL : u >> 1;
+        }
+        t.format[i] = c;
+        t.slice[0][i] = u;
     }
+    for (int k = 1; k < 8; ++k)
+        for (int i = 0; i < 256; ++i) t.slice[k][i] = (t.slice[k - 1][i] >> 8) ^ t.slice[0][t.slice[k - 1][i] & 0xFF];
+    uint32_t zeros = 0;
+    for (int k = 0; k < 8; ++k) zeros = (zeros >> 8) ^ t.format[zeros & 0xFF];
+    t.eightZeros = zeros;
     return t;
 }
-constexpr ChecksumTable CHECKSUM = MakeChecksumTable();
+constexpr ChecksumTables CHECKSUM = MakeChecksumTables();
+
+uint32_t LoadLittle32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 uint32_t LoadBig32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
@@ -243,7 +260,15 @@ uint8_t InputArea[EMD_BLOCK_SIZE + INPUT_PADDING];
 }  // namespace
 
 uint32_t EmdChecksum(const uint8_t* data, uint64_t length, uint32_t sum) {
-    for (uint64_t i = 0; i < length; ++i) sum = (sum >> 8) ^ CHECKSUM.entry[(sum ^ data[i]) & 0xFF];
+    const auto& s = CHECKSUM.slice;
+    for (; length >= 8; length -= 8, data += 8) {
+        sum ^= LoadLittle32(data);
+        const uint32_t high = LoadLittle32(data + 4);
+        sum = s[7][sum & 0xFF] ^ s[6][(sum >> 8) & 0xFF] ^ s[5][(sum >> 16) & 0xFF] ^ s[4][sum >> 24] ^
+              s[3][high & 0xFF] ^ s[2][(high >> 8) & 0xFF] ^ s[1][(high >> 16) & 0xFF] ^ s[0][high >> 24] ^
+              CHECKSUM.eightZeros;
+    }
+    for (; length > 0; --length) sum = (sum >> 8) ^ CHECKSUM.format[(sum ^ *data++) & 0xFF];
     return sum;
 }
 
