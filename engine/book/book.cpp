@@ -15,6 +15,7 @@ namespace tavrix {
 BookState Book = {nullptr, false, 0, {}, 0, 0, -1, 0};
 
 void BookState::Reset() {
+    if (file != nullptr) std::fclose(file);
     file = nullptr;
     writable = false;
     count = 0;
@@ -22,6 +23,7 @@ void BookState::Reset() {
     windowFirst = 0;
     windowEnd = 0;
     lastBookPly = -1;
+    random = 0;
 }
 
 namespace {
@@ -176,9 +178,11 @@ void WriteBookRecord(int32_t index, const BookRecord& record) {
 
 void CloseBook() {
     if (Book.file != nullptr) std::fclose(Book.file);
-    const int32_t lastPly = Book.lastBookPly;
-    Book.Reset();
-    Book.lastBookPly = lastPly;
+    Book.file = nullptr;
+    Book.writable = false;
+    Book.count = 0;
+    Book.windowFirst = 0;
+    Book.windowEnd = 0;
 }
 
 }  // namespace tavrix

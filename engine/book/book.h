@@ -57,7 +57,7 @@ struct BookState {
     int32_t lastBookPly;                 // ply of the last book hit, -1 when none since set-up
     uint32_t random;                     // the shared random state of the styles
 
-    // No file, no records, no window; the random state is kept.
+    // Closes an open file; no records, no window, no last book ply, random state 0.
     void Reset();
 };
 extern BookState Book;
@@ -79,6 +79,7 @@ BookFind FindBookKey(uint32_t key);
 // Writes one record in place; a silent no-op when the book is read-only, closed or the
 // index is outside the book.
 void WriteBookRecord(int32_t index, const BookRecord& record);
+// Closes the file; the last book ply and the random state stay.
 void CloseBook();
 
 // The path a "Book File" name opens: an absolute name as it stands; a relative name in the
