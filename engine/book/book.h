@@ -92,7 +92,8 @@ void SetExecutablePath(const char* argv0);
 // The chosen root move word (bit 15 set when it checks) or 0. `pos` is the root position;
 // the list holds its generated moves.
 Move ProbeBook(Position& pos, uint32_t optionFlags, ScoredMove* begin, ScoredMove* end);
-// One draw of the shared generator: state = state * 328474821 + 1.
+// One draw of the shared generator: state = state * 328474821 + 1; the draw is the high
+// 16 bits of the new state.
 uint32_t BookRandom();
 // Seeds the generator (a zero seed leaves it unchanged).
 void SeedBookRandom(uint32_t seed);

@@ -11,6 +11,7 @@ namespace tavrix {
 namespace {
 
 constexpr uint32_t RANDOM_MULTIPLIER = 328474821;
+constexpr int RANDOM_SHIFT = 16;
 constexpr int32_t BOOK_EXIT_PLIES = 8;       // plies without a hit before the book is left
 
 namespace Style {
@@ -55,7 +56,9 @@ bool KingAttacked(const Position& pos, Colour king) {
 
 uint32_t BookRandom() {
     Book.random = Book.random * RANDOM_MULTIPLIER + 1;
-    return Book.random;
+    // The styles mask the low bits of a draw, and the low bits of this generator repeat
+    // within a few draws (bit k has period 2^(k+1)): hand out the long-period high half.
+    return Book.random >> RANDOM_SHIFT;
 }
 
 void SeedBookRandom(uint32_t seed) {

@@ -210,6 +210,7 @@ int BeginSearch(Position& pos) {
         const Move book = anyListed ? NO_MOVE
                                     : ProbeBook(pos, Search.searchFlags, ListBegin(ROOT_PLY), ListBegin(ROOT_PLY) + count);
         if (book != NO_MOVE) {
+            Search.nodes = 0;  // the probe's makes searched nothing
             ResetEntry(Root.list.entries[0], 0, book);
             Root.list.entries[0].score = 2;
             Root.list.entries[0].depth = 1;

@@ -111,12 +111,13 @@ bool ReadPolyglotFile(const std::string& path, std::vector<PolyglotEntry>& entri
         entries.push_back({BigEndian(b, 8), static_cast<uint16_t>(BigEndian(b + 8, 2)), static_cast<uint16_t>(BigEndian(b + 10, 2))});
     const bool ok = std::ferror(f) == 0;
     std::fclose(f);
-    std::stable_sort(entries.begin(), entries.end(), [](const PolyglotEntry& a, const PolyglotEntry& c) { return a.key < c.key; });
     return ok;
 }
 
 PolyglotImport ImportPolyglot(BookBuilder& b, const std::vector<PolyglotEntry>& entries, int maxPly) {
-    Walk walk{b, entries, std::clamp(maxPly, 0, MAX_WALK_PLIES), {}, {}};
+    std::vector<PolyglotEntry> sorted = entries;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const PolyglotEntry& a, const PolyglotEntry& c) { return a.key < c.key; });
+    Walk walk{b, sorted, std::clamp(maxPly, 0, MAX_WALK_PLIES), {}, {}};
     static Position p;
     if (SetUpFen(p, START_FEN)) walk.Visit(p, 0);
     return walk.result;

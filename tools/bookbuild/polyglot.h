@@ -26,9 +26,9 @@ struct PolyglotImport {
 uint64_t PolyglotKey(const Position& p);
 // The engine's legal move for a Polyglot move word (castling is written king takes rook).
 Move FromPolyglotMove(Position& p, uint16_t move);
-// Reads the entries of a .bin file, sorted by key; a trailing partial entry is ignored.
+// Reads the entries of a .bin file; a trailing partial entry is ignored.
 bool ReadPolyglotFile(const std::string& path, std::vector<PolyglotEntry>& entries);
-// Walks the entries from the start position up to `maxPly` plies deep.
+// Walks the entries (in any order) from the start position up to `maxPly` plies deep.
 PolyglotImport ImportPolyglot(BookBuilder& b, const std::vector<PolyglotEntry>& entries, int maxPly);
 
 }  // namespace tavrix::bookbuild
