@@ -111,6 +111,8 @@ int OpenBook(const char* name) {
         Book.writable = Book.file != nullptr;
         if (Book.file == nullptr) Book.file = std::fopen(path, "rb");
         ok = Book.file != nullptr;
+        // Every read follows a seek: a buffer of one window keeps each read small.
+        if (ok) std::setvbuf(Book.file, nullptr, _IOFBF, BOOK_WINDOW * BOOK_RECORD_SIZE);
     }
     int64_t fileSize = 0;
     unsigned char header[BOOK_HEADER_SIZE];

@@ -227,10 +227,10 @@ Move ParseSan(Position& p, const std::string& token) {
     if (t.size() >= 2) {
         const char last = t.back();
         const char before = t[t.size() - 2];
-        if (before == '=') promotion = PieceLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(last))));
-        else if (IsRank(before)) promotion = PieceLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(last))));
+        if (before == '=' || IsRank(before))
+            promotion = PieceLetter(static_cast<char>(std::toupper(static_cast<unsigned char>(last))));
         if (promotion == KING) return NO_MOVE;
-        if (promotion != NO_PIECE) t.resize(t.size() - (before == '=' ? 2 : 1));
+        if (promotion != NO_PIECE) t.erase(t.end() - (before == '=' ? 2 : 1), t.end());
     }
     if (t.size() < at + 2 || !IsFile(t[t.size() - 2]) || !IsRank(t.back())) return NO_MOVE;
     const int to = MakeSquare(t[t.size() - 2] - 'a', t.back() - '1');
