@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "book/book.h"
 #include "control/elo.h"
 #include "control/engine.h"
 #include "control/keywords.h"
@@ -213,8 +214,7 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
             CopyFileName(Settings.tablebasePath, cursor);
             break;
         case OptionKind::BOOK_FILE:
-            // Opening the named book belongs to the book code.
-            CopyFileName(Settings.bookFileName, cursor);
+            if (CopyFileName(Settings.bookFileName, cursor)) OpenBook(Settings.bookFileName);
             break;
         case OptionKind::ELO:
             if (ReadInRange(cursor, Settings.eloMinimum, Settings.eloMaximum, number)) {

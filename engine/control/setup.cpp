@@ -5,6 +5,7 @@
 #include "board/attacks.h"
 #include "board/tables.h"
 #include "board/moveservices.h"
+#include "book/book.h"
 #include "control/game_record.h"
 
 namespace tavrix {
@@ -208,6 +209,7 @@ int BuildBoard(const PieceList& list, uint32_t flags) {
     }
     if (SetUpPosition(scratch, list.side, flags) == 0) return 0;
     GameBoard.position = scratch;
+    ResetBookPly();
     GameBoard.engineColour = list.side;
     StartGameRecord(GameBoard.position, list.fullMove * 2 - 2 + (list.side == BLACK ? 1 : 0));
     return 1;
@@ -215,6 +217,7 @@ int BuildBoard(const PieceList& list, uint32_t flags) {
 
 void NewGame() {
     SetUpPosition(GameBoard.position, STANDARD_START, SetupFlag::ALL_RIGHTS);
+    ResetBookPly();
     GameBoard.engineColour = WHITE;
     GameBoard.fromFen = false;
     GameBoard.startFen[0] = '\0';

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "book/book.h"
 #include "control/engine.h"
 #include "control/options.h"
 #include "control/setup.h"
@@ -73,14 +74,13 @@ int32_t StartupSequence() {
     // Still to come with their subsystems: the search work tables and the tablebases
     // (which may fail start-up).
     ResetTimeState();  // also takes the clock base
+    SeedBookRandom(platform::TickCount());
     LoadDefaults();
     Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
     NewGame();
     CalibrationSearch();
-    // Still to come: the opening book (without one "OwnBook" stays off and "Book Positions" is 0).
-    Settings.optionFlags &= ~OptionFlag::OWN_BOOK;
-    Settings.bookPositions = 0;
+    OpenBook(Settings.bookFileName);  // without one "OwnBook" is off and "Book Positions" 0
     return Settings.hashSize;
 }
 
@@ -101,9 +101,10 @@ void IdleLoop() {
 }
 
 void Shutdown() {
-    // Learning file, tablebase buffers and the book are released by their code once it exists.
+    // Learning file and tablebase buffers are released by their code once it exists.
     FreeHashTable();
     Settings.hashSize = 0;
+    CloseBook();
 }
 
 int RunEngine(int argc, const char* const* argv) {
@@ -114,6 +115,7 @@ int RunEngine(int argc, const char* const* argv) {
     ResetTimeState();
     PrintBanner();
     ReadSwitches(argc, argv);
+    SetExecutablePath(argc > 0 ? argv[0] : nullptr);
     if (StartupSequence() == 0) return EXIT_STARTUP_FAILED;
     if (BenchRequested(argc, argv)) {
         Bench(BenchDepth(argc, argv));

@@ -191,8 +191,11 @@ void PlayBestMove(Colour side) {
 uint8_t FinishThink(Colour side) {
     const int state = Control.engineState;
     const RootMove& best = Root.list.entries[0];
+    // A book move is announced at depth 0: nothing was searched.
+    const bool book = (best.flags & RootFlag::BOOK) != 0;
     if (!NoLegalMove() && InputPollingActive() && !(Search.outputStatus & OutputBit::STARTED) && OutputAllowed())
-        PrintPv(0, RootLine(best) + 1, BoundKind::ITERATION, best.score, Search.iterationDepth, Search.selectiveDepth);
+        PrintPv(0, RootLine(best) + 1, BoundKind::ITERATION, best.score, book ? 0 : Search.iterationDepth,
+                book ? 0 : Search.selectiveDepth);
 
     if (Search.iterationDepth > 2 && TableExists() && (Search.searchFlags & OptionFlag::POSITION_LEARNING) != 0)
         UpdatePositionLearning();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "board/makemove.h"
+#include "book/book.h"
 #include "board/moveservices.h"
 #include "control/engine.h"
 #include "control/timeman.h"
@@ -45,8 +46,6 @@ bool Listed(Move move) {
     return false;
 }
 
-// The opening book is consulted here; until there is one it never has a move.
-Move AskBook() { return NO_MOVE; }
 
 bool MoverIsInCheckAfterMake(const Position& pos, Colour mover) {
     return OwnAttacks(pos).square[KingSquare(pos, mover)].attackWeight != 0;
@@ -207,8 +206,11 @@ int BeginSearch(Position& pos) {
     Root.list.count = count;
 
     if (!SearchTypeIs(SearchType::FIXED) && Control.engineState < 5) {
-        const Move book = AskBook();
+        // A searchmoves list asks for analysis of those moves, not for the book.
+        const Move book = anyListed ? NO_MOVE
+                                    : ProbeBook(pos, Search.searchFlags, ListBegin(ROOT_PLY), ListBegin(ROOT_PLY) + count);
         if (book != NO_MOVE) {
+            Search.nodes = 0;  // the probe's makes searched nothing
             ResetEntry(Root.list.entries[0], 0, book);
             Root.list.entries[0].score = 2;
             Root.list.entries[0].depth = 1;

@@ -57,6 +57,8 @@ struct Engine {
         EXPECT_TRUE(session.started);
         EXPECT_TRUE(SendText(session.engine, "uci\n"));
         EXPECT_TRUE(ReadUntil(session.engine, "uciok"));
+        // These tests watch searches; the default book would answer the opening moves.
+        EXPECT_TRUE(SendText(session.engine, "setoption name OwnBook value false\n"));
     }
     bool Send(const std::string& text) { return SendText(session.engine, text); }
     // Lines up to "bestmove ..." (returned), the info lines before it in `info`.

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,7 @@
 namespace tavrix::testing {
 namespace {
 
-const std::vector<std::string> DEFAULT_OPTION_LINES = {
+std::vector<std::string> DEFAULT_OPTION_LINES = {
     "option name Ponder type check default true",
     "option name OwnBook type check default false",
     "option name Book File type string default T11Book.tbk",
@@ -48,7 +49,23 @@ const std::vector<std::string> DEFAULT_OPTION_LINES = {
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
+// The engine opens the default book beside it when the build made one: "OwnBook" is then on
+// and "Book Positions" is the record count of its header.
+void ExpectDefaultBook() {
+    FILE* f = std::fopen(TAVRIX_DEFAULT_BOOK, "rb");
+    if (f == nullptr) return;
+    unsigned char header[4] = {};
+    const bool read = std::fread(header, 1, 4, f) == 4;
+    std::fclose(f);
+    if (!read) return;
+    const int32_t count = static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 | uint32_t(header[3]) << 24);
+    DEFAULT_OPTION_LINES[1] = "option name OwnBook type check default true";
+    DEFAULT_OPTION_LINES[3] = "option name Book Positions type combo default " + std::to_string(count) + " var " +
+                              std::to_string(count);
+}
+
 TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
+    ExpectDefaultBook();
     EngineSession session;
     ASSERT_TRUE(session.started);
     ASSERT_TRUE(SendText(session.engine, "uci\nisready\nquit\n"));
