@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "book/learning.h"
 #include "control/engine.h"
 #include "control/options.h"
 #include "control/setup.h"
@@ -74,7 +75,7 @@ int32_t StartupSequence() {
     // (which may fail start-up).
     ResetTimeState();  // also takes the clock base
     LoadDefaults();
-    Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
+    Settings.hashSize = AllocateHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
     NewGame();
     CalibrationSearch();
@@ -101,7 +102,8 @@ void IdleLoop() {
 }
 
 void Shutdown() {
-    // Learning file, tablebase buffers and the book are released by their code once it exists.
+    // Tablebase buffers and the book are released by their code once it exists.
+    if (Learning.changed) SaveLearning();
     FreeHashTable();
     Settings.hashSize = 0;
 }
