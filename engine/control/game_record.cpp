@@ -6,6 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/tables.h"
+#include "book/book_learning.h"
 #include "control/engine.h"
 #include "control/options.h"
 #include "control/setup.h"
@@ -162,9 +163,6 @@ __attribute__((format(printf, 2, 3))) void Add(TextBuffer& b, const char* format
 
 const char* OnOff(uint32_t flags, uint32_t bit) { return (flags & bit) != 0 ? "on" : "off"; }
 
-// The last ply the PGN holds: the engine's last move when it has one, else the current entry.
-int32_t LastPly() { return HasEngineLastMove() ? GameRecord.length + 1 : GameRecord.length; }
-
 // The seconds a move took as its clock comment: {s, {m:ss or {h:mm:ss.
 void AddClock(TextBuffer& b, int32_t ms) {
     // A clock record that runs backwards (a new time control re-based it) is not a negative time.
@@ -246,6 +244,8 @@ bool HasEngineLastMove() {
            next.keyLow == p.hashKey[0] && next.keyHigh == p.hashKey[1];
 }
 
+int32_t LastGamePly() { return HasEngineLastMove() ? GameRecord.length + 1 : GameRecord.length; }
+
 GameVerdict JudgeGame() {
     GameVerdict v{GameResult::OPEN, NO_ENGINE_COLOUR};
     if (HasEngineLastMove()) {
@@ -294,7 +294,7 @@ int32_t FormatGame(char* out, int32_t capacity, int32_t engineColour, int32_t re
     TextBuffer b{out, capacity, 0, false};
     AddHeaders(b, engineColour, result);
     int32_t lineStart = b.length;
-    const int32_t last = LastPly();
+    const int32_t last = LastGamePly();
     for (int32_t i = FIRST_ENTRY + 1; i <= last; ++i) {
         GameEntry& e = GameRecord.entries[i];
         const int32_t ply = i + GameRecord.plyOffset;
@@ -328,10 +328,11 @@ bool WriteGame(const char* path, int32_t engineColour, int32_t result) {
 void EndGame(const char* path) {
     if (GameRecord.ended) return;
     const GameVerdict verdict = JudgeGame();
+    if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(verdict.result, verdict.engineColour);
     ++GameRecord.gameCounter;
     const bool autosave = (Settings.autosaveFlags & AUTOSAVE_PGN) != 0;
     // A file that cannot be opened is skipped silently.
-    if (autosave && LastPly() - FIRST_ENTRY > 2) WriteGame(path, verdict.engineColour, verdict.result);
+    if (autosave && LastGamePly() - FIRST_ENTRY > 2) WriteGame(path, verdict.engineColour, verdict.result);
     // What the searches booked belongs to this game alone.
     for (GameEntry& e : GameRecord.entries) ClearBooking(e);
     GameRecord.ended = true;

@@ -93,6 +93,8 @@ int RecordMove(Position& p, Move move);
 // The engine's last move: the entry after the current one, when its search started from the
 // current position and left a usable score.
 bool HasEngineLastMove();
+// The last entry of the game: the engine's last move when it has one, else the current entry.
+int32_t LastGamePly();
 // Judges the result from the engine's last score.
 GameVerdict JudgeGame();
 // The game has ended: judges it, runs book learning, counts it and appends it to `path`
