@@ -61,14 +61,73 @@ uint8_t DisambiguationCode(const Position& p, Move move) {
     return code;
 }
 
+// The FEN of a position whose earlier moves are gone; the half-move clock restarts at 0.
+void WriteFen(const Position& p, int32_t fullMove, char* out, size_t size) {
+    size_t n = 0;
+    auto put = [&](char c) {
+        if (n + 1 < size) out[n++] = c;
+    };
+    for (int rank = 7; rank >= 0; --rank) {
+        int empty = 0;
+        for (int file = 0; file < 8; ++file) {
+            const int sq = MakeSquare(file, rank);
+            if (p.pieceType[sq] == NO_PIECE) {
+                ++empty;
+                continue;
+            }
+            if (empty > 0) put(static_cast<char>('0' + empty));
+            empty = 0;
+            put(PIECE_LETTERS[p.pieceType[sq] + (p.pieceColour[sq] == BLACK ? 6 : 0)]);
+        }
+        if (empty > 0) put(static_cast<char>('0' + empty));
+        if (rank > 0) put('/');
+    }
+    put(' ');
+    put(p.sideToMove == WHITE ? 'w' : 'b');
+    put(' ');
+    bool any = false;
+    for (Colour c = WHITE; c <= BLACK; ++c) {
+        const int king = KingSquare(p, c);
+        for (int wing = KING_SIDE; wing <= QUEEN_SIDE; ++wing) {
+            const int rook = p.castleRookSquare[c][wing];
+            if (p.moveCount[king] != 0 || p.pieceType[rook] != ROOK || p.pieceColour[rook] != c || p.moveCount[rook] != 0)
+                continue;
+            const char letter = p.chess960 ? static_cast<char>('A' + FileOf(rook)) : (wing == KING_SIDE ? 'K' : 'Q');
+            put(c == WHITE ? letter : static_cast<char>(letter - 'A' + 'a'));
+            any = true;
+        }
+    }
+    if (!any) put('-');
+    put(' ');
+    if (p.epSquare != 0) {
+        put(static_cast<char>('a' + FileOf(p.epSquare)));
+        put(static_cast<char>('1' + RankOf(p.epSquare)));
+    } else {
+        put('-');
+    }
+    out[n] = '\0';
+    const size_t used = n;
+    std::snprintf(out + used, size - used, " 0 %d", fullMove);
+}
+
 // Keeps the record inside its array: drops the plies before the last irreversible move,
-// and when that is not enough, the oldest plies.
+// and when that is not enough, the oldest plies. The game then starts from the position
+// after the dropped plies, so its PGN carries that position as its FEN.
 void Rebase(Position& p) {
     int keepFrom = p.lastIrreversiblePly;  // entry index of the last capture or pawn move
     if (keepFrom <= FIRST_ENTRY || GameRecord.length - keepFrom >= MAX_GAME_PLIES)
         keepFrom = GameRecord.length - MAX_GAME_PLIES / 2;
     const int shift = keepFrom - FIRST_ENTRY;
     if (shift <= 0) return;
+    static Position start;
+    start = p;
+    for (int k = GameRecord.length; k > keepFrom; --k) {
+        start.undoTop = 1;
+        start.undoStack[1] = PlyRecordOf(GameRecord.entries[k]);
+        UnmakeMove(start);
+    }
+    WriteFen(start, (GameRecord.plyOffset + shift + FIRST_ENTRY + 1) / 2, GameBoard.startFen, sizeof GameBoard.startFen);
+    GameBoard.fromFen = true;
     std::memmove(&GameRecord.entries[FIRST_ENTRY], &GameRecord.entries[keepFrom],
                  sizeof(GameEntry) * static_cast<size_t>(GameRecord.length - keepFrom + 1));
     GameRecord.length -= shift;
@@ -106,7 +165,6 @@ int RecordMove(Position& p, Move move) {
         UnmakeMove(p);
         return 0;
     }
-    if (GameRecord.length + 1 >= GAME_RECORD_SIZE) Rebase(p);
     GameEntry& e = GameRecord.entries[GameRecord.length + 1];
     // Only a replayed engine move keeps what its search booked; any other move starts clean,
     // so no score or book mark of another move (or game) is taken for this one.
@@ -125,7 +183,11 @@ int RecordMove(Position& p, Move move) {
     e.keyLow = r.keyLow;
     e.keyHigh = r.keyHigh;
     ++GameRecord.length;
-    if (GameRecord.length > MAX_GAME_PLIES) Rebase(p);
+    // The engine's own move, made after its search and taken back at once, re-bases nothing
+    // unless the array is full: its entry must stay where the next "position" replays it.
+    if (GameRecord.length > MAX_GAME_PLIES &&
+        (!IsSearching(Control.engineState) || GameRecord.length + 2 >= GAME_RECORD_SIZE))
+        Rebase(p);
     return 1;
 }
 

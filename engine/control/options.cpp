@@ -237,6 +237,8 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
 }  // namespace
 
 int32_t AllocateHashTable(int32_t kilobytes) {
+    // The new table starts empty: positions learned in this run reach it through the file.
+    if (Learning.changed) SaveLearning();
     const int32_t obtained = ResizeHashTable(kilobytes);
     if (obtained != 0 && (Settings.optionFlags & OptionFlag::POSITION_LEARNING) != 0) LoadLearning();
     return obtained;

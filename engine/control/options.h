@@ -13,7 +13,7 @@ void PrintOptions();
 void SetOption(const char* cursor);
 
 // Sizes the transposition table and, with "Position Learning" on, loads the learned positions
-// into it again. Returns the kilobytes obtained, 0 when no table could be allocated.
+// into it again (those learned since the last save are saved first, so a resize keeps them). Returns the kilobytes obtained, 0 when no table could be allocated.
 int32_t AllocateHashTable(int32_t kilobytes);
 
 // Names of the style fields; out-of-range fields give an empty name.

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "book/learning.h"
+#include "control/engine.h"
+#include "control/options.h"
 #include "e2e/engine_process.h"
 #include "search/search_state.h"
 #include "search/ttable.h"
@@ -220,6 +222,25 @@ TEST_F(LearningTest, ASaveCutShortLeavesTheOldFileWhole) {
 
     SaveLearning(path.c_str());
     EXPECT_EQ(FileRecords(path).size(), old.size() + 200);
+}
+
+TEST_F(LearningTest, ANewHashSizeKeepsThePositionsLearnedInThisRun) {
+    struct Case {
+        bool positionLearning;
+        bool kept;
+    };
+    for (const Case c : {Case{true, true}, Case{false, false}}) {
+        SCOPED_TRACE(c.positionLearning);
+        ResetEngineSettings();
+        if (!c.positionLearning) Settings.optionFlags &= ~OptionFlag::POSITION_LEARNING;
+        std::remove(LEARNING_FILE);  // the working directory's file, as the engine uses it
+        ASSERT_EQ(AllocateHashTable(HASH_KB), HASH_KB);
+        StoreLearnedPosition(WHITE, *holder, 90, LEARNED_MOVE, DEPTH, 4);
+        ASSERT_EQ(AllocateHashTable(HASH_KB * 2), HASH_KB * 2);
+        EXPECT_EQ(PermanentEntries(), c.kept ? 1 : 0);
+        EXPECT_FALSE(Learning.changed);
+    }
+    std::remove(LEARNING_FILE);
 }
 
 TEST(PositionLearning, OnlyAStrongChangeOfMindIsLearned) {

@@ -169,6 +169,27 @@ TEST(GameEndEndToEnd, ALearnedPositionIsFoundAtOnceByTheNextRun) {
     RemoveDirectory(empty);
 }
 
+TEST(GameEndEndToEnd, AGameLongerThanTheRecordStillReadsBackFromItsLastPart) {
+    std::string moves = "e2e4 e7e5";
+    // Bishop moves, playable only after the pawn moves that the record drops.
+    for (int r = 0; r < 104; ++r) moves += " f1c4 f8c5 c4f1 c5f8";  // 418 plies
+    Engine e;
+    ASSERT_TRUE(e.Send("position startpos moves " + moves + "\nucinewgame\nisready\n"));
+    ASSERT_TRUE(ReadUntil(e.session.engine, "readyok"));
+    const std::string pgn = e.File("AutoSave.pgn");
+    const std::string text = FileText(pgn);
+    const size_t fen = text.find("[SetUp \"1\"]\n[FEN \"");
+    ASSERT_NE(fen, std::string::npos) << text;
+    EXPECT_NE(text.find(" KQkq - 0 ", fen), std::string::npos) << text;  // no king or rook has moved
+    const PgnReading reading = ReadWithPgnExtract(pgn);
+    EXPECT_EQ(reading.diagnostics, "");
+    ASSERT_EQ(reading.games.size(), 1u);
+    // The record keeps the game's last part, from a position of the game.
+    EXPECT_GE(reading.games[0].size(), 200u * 5);
+    EXPECT_EQ(moves.substr(moves.size() - reading.games[0].size()), reading.games[0]);
+    e.Quit();
+}
+
 TEST(GameEndEndToEnd, EnginesEndingGamesTogetherLeaveEveryGameWhole) {
     // Long games (a few kilobytes of PGN each), different in every process.
     const char* shuffles[] = {"g1f3 g8f6 f3g1 f6g8", "b1c3 b8c6 c3b1 c6b8", "g1f3 b8c6 f3g1 c6b8"};
