@@ -51,6 +51,32 @@ struct GameRecordState {
     int32_t length;           // index of the current (last) entry
     int32_t gameCounter;
     int32_t plyOffset;        // plies played before the set-up position
+    bool ended;               // the game has been ended; the next set-up starts another
+};
+
+constexpr const char AUTOSAVE_FILE[] = "AutoSave.pgn";
+constexpr const char ENGINE_PLAYER_NAME[] = "Player";
+constexpr int SAN_TEXT_SIZE = 8;          // "Qa1xb2+" and "O-O-O+" with the terminator
+constexpr int PGN_TEXT_SIZE = 65536;      // one whole game: headers, settings and 397 plies
+constexpr int PGN_LINE_FLUSH = 60;        // movetext lines end once they pass this length
+constexpr int32_t NO_ENGINE_COLOUR = -1;
+
+// Result codes as book learning takes them.
+namespace GameResult {
+constexpr int32_t OPEN = 0;       // "*"
+constexpr int32_t DRAW = 1;       // "1/2-1/2"
+constexpr int32_t WHITE_WON = 2;  // "1-0"
+constexpr int32_t BLACK_WON = 3;  // "0-1"
+}  // namespace GameResult
+const char* ResultText(int32_t result);
+
+// Result thresholds on the engine's last score, from White's view.
+constexpr int32_t WIN_SCORE = 256;
+constexpr int32_t DRAW_SCORE = 96;
+
+struct GameVerdict {
+    int32_t result;           // GameResult code
+    int32_t engineColour;     // NO_ENGINE_COLOUR when unknown
 };
 
 extern GameRecordState GameRecord;
@@ -63,6 +89,23 @@ void StartGameRecord(const Position& p, int32_t plyOffset);
 // Makes `move` on the game position and appends its entry. Returns 0 (and takes the move back)
 // when it leaves the mover's king attacked, else 1.
 int RecordMove(Position& p, Move move);
+
+// The engine's last move: the entry after the current one, when its search started from the
+// current position and left a usable score.
+bool HasEngineLastMove();
+// The last entry of the game: the engine's last move when it has one, else the current entry.
+int32_t LastGamePly();
+// Judges the result from the engine's last score.
+GameVerdict JudgeGame();
+// The game has ended: judges it, runs book learning, counts it and appends it to `path`
+// when "AutoSave PGN" is on and it has more than two plies. A game ends only once.
+void EndGame(const char* path = AUTOSAVE_FILE);
+// The whole game in PGN into `out`; returns its length (0 when it does not fit).
+int32_t FormatGame(char* out, int32_t capacity, int32_t engineColour, int32_t result);
+// Appends the game to `path` in one write; false when the file could not take it.
+bool WriteGame(const char* path, int32_t engineColour, int32_t result);
+// The PGN notation of one entry's move.
+void SanText(const GameEntry& entry, char out[SAN_TEXT_SIZE]);
 
 // The undo data of an entry as the make/unmake record it came from.
 PlyRecord PlyRecordOf(const GameEntry& entry);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "book/book.h"
+#include "book/learning.h"
 #include "control/elo.h"
 #include "control/engine.h"
 #include "control/keywords.h"
@@ -189,7 +190,7 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
             break;
         case OptionKind::HASH:
             if (ReadInRange(cursor, option.minimum, option.maximum, number) && number * KB_PER_MB != Settings.hashSize) {
-                Settings.hashSize = ResizeHashTable(number * KB_PER_MB);
+                Settings.hashSize = AllocateHashTable(number * KB_PER_MB);
             }
             break;
         case OptionKind::THREAT_DEPTH:
@@ -234,6 +235,14 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
 }
 
 }  // namespace
+
+int32_t AllocateHashTable(int32_t kilobytes) {
+    // The new table starts empty: positions learned in this run reach it through the file.
+    if (Learning.changed) SaveLearning();
+    const int32_t obtained = ResizeHashTable(kilobytes);
+    if (obtained != 0 && (Settings.optionFlags & OptionFlag::POSITION_LEARNING) != 0) LoadLearning();
+    return obtained;
+}
 
 const char* PlayingStyleName(int style) {
     return (style >= 0 && style < PLAYING_STYLE_COUNT) ? PLAYING_STYLE_NAMES[style] : "";

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "book/book.h"
+#include "book/learning.h"
 #include "control/engine.h"
 #include "control/options.h"
 #include "control/setup.h"
@@ -76,7 +77,7 @@ int32_t StartupSequence() {
     ResetTimeState();  // also takes the clock base
     SeedBookRandom(platform::TickCount());
     LoadDefaults();
-    Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
+    Settings.hashSize = AllocateHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
     NewGame();
     CalibrationSearch();
@@ -101,7 +102,7 @@ void IdleLoop() {
 }
 
 void Shutdown() {
-    // Learning file and tablebase buffers are released by their code once it exists.
+    if (Learning.changed) SaveLearning();
     FreeHashTable();
     Settings.hashSize = 0;
     CloseBook();

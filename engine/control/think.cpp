@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "book/learning.h"
 #include "board/makemove.h"
 #include "board/moveservices.h"
 #include "control/elo.h"
@@ -68,12 +69,21 @@ void LoadGameKeys() {
     RecordGameKey(game);
 }
 
-// Position learning keeps its call site here; until it exists there is nothing to learn.
-void UpdatePositionLearning() {}
+bool NoLegalMove() { return Root.list.count == 0; }
+
+// A search early in the game whose best score moved strongly teaches its root position.
+// The start-up calibration is not play and teaches nothing.
+void UpdatePositionLearning() {
+    if (Control.engineState == EngineStateValue::CALIBRATING || NoLegalMove()) return;
+    if (GameRecord.length - ThinkControl.learningAnchor >= LEARNING_PLY_WINDOW) return;
+    const RootMove& best = Root.list.entries[0];
+    if (!ScoreMovedEnough(best.score, ThinkControl.lowestBest, ThinkControl.highestBest)) return;
+    StoreLearnedPosition(ThinkControl.side, SearchPosition(), best.score, RootMoveOf(best), Search.iterationDepth,
+                         Search.boundKind);
+}
 
 void PrintNullBestmove() { PrintBestmoveLine(NO_MOVE, NO_MOVE); }
 
-bool NoLegalMove() { return Root.list.count == 0; }
 
 void SetWindowAfter(int32_t score) {
     if (score > MATE_THRESHOLD) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "board/perft.h"
+#include "control/game_record.h"
 #include "control/keywords.h"
 #include "control/options.h"
 #include "control/setup.h"
@@ -105,7 +106,7 @@ void CommandUci() {
 
 int CommandQuit() {
     if (Searching()) return DispatchResult::WAIT;
-    // The finished game is saved here once the game record exists.
+    EndGame();
     Control.quitRequested = 1;
     return DispatchResult::DONE;
 }
@@ -126,7 +127,7 @@ void CommandPonderhit() {
 }
 
 void CommandUciNewGame() {
-    // The finished game is saved here once the game record exists.
+    EndGame();
     Control.newGameFlag = true;
     ClearTimeControl();
     ClearHashTable();
@@ -155,8 +156,8 @@ PositionCommand ParsePosition(const char* cursor) {
 }
 
 void CommandPosition(const char* cursor) {
-    // Whether this text starts another game (StartsAnotherGame) is asked once saving the
-    // game record exists.
+    if (!Control.newGameFlag && GameRecord.length - FIRST_ENTRY > 2 && StartsAnotherGame(cursor, Control.lastPositionCommand))
+        EndGame();
     Control.newGameFlag = false;
     CopyText(Control.lastPositionCommand, cursor, COMMAND_LINE_SIZE);
     const PositionCommand command = ParsePosition(cursor);

@@ -1,6 +1,7 @@
 // Linux implementation of the platform services.
 #include "platform/platform.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <time.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace tavrix::platform {
@@ -167,6 +169,88 @@ void Print(const char* format, ...) {
     va_end(args);
     // One flush per call: each protocol line leaves in one piece.
     if (Platform.unbufferedOutput) fflush(out);
+}
+
+namespace {
+
+// Writes all bytes, going on after short writes and interruptions.
+bool WriteAll(int fd, const char* data, int64_t size) {
+    while (size > 0) {
+        const ssize_t put = write(fd, data, static_cast<size_t>(size));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+// The directory part of a path ("." for a bare name), for flushing a rename to disk.
+void DirectoryOf(const char* path, char* directory, size_t capacity) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) {
+        std::snprintf(directory, capacity, ".");
+    } else if (slash == path) {
+        std::snprintf(directory, capacity, "/");
+    } else {
+        std::snprintf(directory, capacity, "%.*s", static_cast<int>(slash - path), path);
+    }
+}
+
+constexpr size_t PATH_CAPACITY = 4096;
+
+}  // namespace
+
+int64_t ReadFileBytes(const char* path, void* buffer, int64_t capacity) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int64_t total = 0;
+    char* out = static_cast<char*>(buffer);
+    while (total < capacity) {
+        const ssize_t got = read(fd, out + total, static_cast<size_t>(capacity - total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            close(fd);
+            return -1;
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    close(fd);
+    return total;
+}
+
+bool AppendToFile(const char* path, const void* data, int64_t size) {
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    // One write: O_APPEND places it at the end as a whole. Only a full disk or a signal can
+    // cut it short; the rest then follows at once.
+    const bool written = WriteAll(fd, static_cast<const char*>(data), size);
+    return close(fd) == 0 && written;
+}
+
+bool ReplaceFile(const char* path, const void* data, int64_t size) {
+    char temporary[PATH_CAPACITY];
+    // The process id keeps two engines saving at once from sharing a temporary file.
+    if (std::snprintf(temporary, sizeof temporary, "%s.%ld.tmp", path, static_cast<long>(getpid())) >=
+        static_cast<int>(sizeof temporary))
+        return false;
+    const int fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool written = WriteAll(fd, static_cast<const char*>(data), size) && fsync(fd) == 0;
+    if (close(fd) != 0 || !written || rename(temporary, path) != 0) {
+        unlink(temporary);
+        return false;
+    }
+    // The rename itself reaches the disk with the directory.
+    char directory[PATH_CAPACITY];
+    DirectoryOf(path, directory, sizeof directory);
+    const int dirFd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
 }
 
 void RedirectOutput(FILE* stream) { Platform.output = stream; }

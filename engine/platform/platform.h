@@ -47,6 +47,16 @@ struct LocalDate { int year, month, day; };
 LocalDate Today();
 void SleepMs(int milliseconds);
 
+// Files. Every write is all or nothing, so another process (or a crash) never sees half of it.
+// Reads at most `capacity` bytes of the file; -1 when it cannot be opened or read.
+int64_t ReadFileBytes(const char* path, void* buffer, int64_t capacity);
+// Appends the bytes with a single write to the file opened for appending (created when
+// missing), so appends of several processes never interleave. False when nothing was added.
+bool AppendToFile(const char* path, const void* data, int64_t size);
+// Replaces the file's contents: the bytes go to a temporary file in the same directory, are
+// flushed to disk and renamed over the file. False leaves the old file as it was.
+bool ReplaceFile(const char* path, const void* data, int64_t size);
+
 // The one formatted-print routine all protocol output goes through.
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Sends output elsewhere (tests); nullptr restores standard output.

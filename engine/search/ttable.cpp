@@ -37,8 +37,11 @@ constexpr uint16_t DepthBits(int32_t depth) {
 }
 
 // Writes into the bucket of the position; `newFlags` is complete, `score` already stored form.
+// `learned`: a learned position stored through StoreEntry; it takes its own move and use
+// counter also over an entry of the same position, so the table never pairs a learned score
+// with the move and depth count of an older search.
 void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t score, uint16_t aux, int32_t depth,
-               Move move) {
+               Move move, bool learned) {
     const uint32_t keyLow = pos.hashKey[0], keyHigh = pos.hashKey[1];
     const uint8_t age = Search.tableAge;
     TTEntry* bucket = Bucket(side, keyHigh);
@@ -60,6 +63,10 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
             if (AgeOf(e.flags) != age) ++Search.hashfull;
             e.score = int16_t(score);
             e.flags = newFlags;
+            if (learned) {
+                if (move != NO_MOVE) e.move = move;
+                e.moveDepth = aux;
+            }
         }
         return;
     }
@@ -146,14 +153,14 @@ void StoreTable(Colour side, const Position& pos, int32_t ply, int32_t depth, ui
     if (TT.sizeKb == 0) return;
     const uint16_t newFlags = uint16_t((flags & (TTFlag::BOUND_MASK | TTFlag::MATE_THREAT | TTFlag::PERMANENT)) |
                                        DepthBits(depth) | Search.tableAge | MateBit(score));
-    StoreCore(side, pos, newFlags, ScoreToTable(score, ply), uint16_t(staticEval), depth, move);
+    StoreCore(side, pos, newFlags, ScoreToTable(score, ply), uint16_t(staticEval), depth, move, false);
 }
 
 void StoreEntry(Colour side, const Position& pos, uint16_t flags, int32_t score, uint16_t aux, int32_t depth,
                 int32_t ply, Move move) {
     if (TT.sizeKb == 0) return;
     const uint16_t newFlags = uint16_t((flags & ~TTFlag::DEPTH_MASK) | DepthBits(depth) | MateBit(score));
-    StoreCore(side, pos, newFlags, ScoreToTable(score, ply), aux, depth, move);
+    StoreCore(side, pos, newFlags, ScoreToTable(score, ply), aux, depth, move, (newFlags & TTFlag::PERMANENT) != 0);
 }
 
 void BeginTableSearch(bool retainHash) {

@@ -7,8 +7,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 
 namespace tavrix::testing {
 
@@ -27,9 +30,22 @@ void CloseDescriptor(int& fd) {
 
 }  // namespace
 
-bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments) {
+std::string MakeTempDirectory() {
+    std::string pattern = ::testing::TempDir() + "tavrix_XXXXXX";
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+void RemoveDirectory(const std::string& directory) {
+    std::error_code ignored;
+    if (!directory.empty()) std::filesystem::remove_all(directory, ignored);
+}
+
+bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments, const std::string& directory) {
     // A test writing to an engine that has gone must fail, not die.
     signal(SIGPIPE, SIG_IGN);
+    engine.ownsDirectory = directory.empty();
+    engine.directory = engine.ownsDirectory ? MakeTempDirectory() : directory;
+    if (engine.directory.empty()) return false;
     int input[2];
     int output[2];
     if (pipe2(input, O_CLOEXEC) != 0) return false;
@@ -49,6 +65,7 @@ bool StartEngine(EngineProcess& engine, const std::vector<std::string>& argument
     if (pid == 0) {
         dup2(input[0], 0);
         dup2(output[1], 1);
+        if (chdir(engine.directory.c_str()) != 0) _exit(127);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -164,6 +181,8 @@ void StopEngine(EngineProcess& engine) {
         }
     }
     CloseDescriptor(engine.fromEngine);
+    if (engine.ownsDirectory) RemoveDirectory(engine.directory);
+    engine.ownsDirectory = false;
 }
 
 }  // namespace tavrix::testing

@@ -17,10 +17,19 @@ struct EngineProcess {
     int fromEngine = -1;    // the engine's standard output
     std::string pending;    // bytes read but not yet returned as a line
     bool endOfOutput = false;
+    std::string directory;  // the engine's working directory
+    bool ownsDirectory = false;
 };
 
-// Starts TAVRIX_BINARY with the given arguments.
-bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments = {});
+// A fresh empty directory for files the engine writes; "" on failure.
+std::string MakeTempDirectory();
+// Removes the directory and everything in it.
+void RemoveDirectory(const std::string& directory);
+
+// Starts TAVRIX_BINARY with the given arguments in `directory`; without one, in a fresh
+// directory of its own that StopEngine removes, so no test sees another's learning or PGN file.
+bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments = {},
+                 const std::string& directory = {});
 // Writes the text, in one write when it fits the pipe (several commands then arrive together).
 bool SendText(EngineProcess& engine, const std::string& text);
 // Ends the engine's standard input.
@@ -40,7 +49,9 @@ void StopEngine(EngineProcess& engine);
 // Owns a running engine for one test.
 struct EngineSession {
     EngineProcess engine;
-    explicit EngineSession(const std::vector<std::string>& arguments = {}) { started = StartEngine(engine, arguments); }
+    explicit EngineSession(const std::vector<std::string>& arguments = {}, const std::string& directory = {}) {
+        started = StartEngine(engine, arguments, directory);
+    }
     ~EngineSession() { StopEngine(engine); }
     EngineSession(const EngineSession&) = delete;
     EngineSession& operator=(const EngineSession&) = delete;

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <string>
 
+#include "e2e/engine_process.h"
+
 namespace tavrix {
 namespace {
 
@@ -11,7 +13,9 @@ namespace {
 std::string RunEngine(const std::string& input, const char* name) {
     const std::string path = ::testing::TempDir() + name;
     std::ofstream(path) << input;
-    const std::string command = std::string("\"") + TAVRIX_BINARY + "\" < \"" + path + "\"";
+    // In a directory of its own: the games it ends leave their PGN there.
+    const std::string directory = testing::MakeTempDirectory();
+    const std::string command = "cd \"" + directory + "\" && \"" + std::string(TAVRIX_BINARY) + "\" < \"" + path + "\"";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return {};
     std::string out;
@@ -20,6 +24,7 @@ std::string RunEngine(const std::string& input, const char* name) {
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
     pclose(pipe);
     std::remove(path.c_str());
+    testing::RemoveDirectory(directory);
     return out;
 }
 
