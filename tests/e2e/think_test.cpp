@@ -145,6 +145,7 @@ TEST(ThinkEndToEnd, InfiniteStopIsreadyAndNewGo) {
     seen.clear();
     ASSERT_TRUE(ReadUntil(e.io(), "readyok", &seen, 2000));
     for (const std::string& line : seen) EXPECT_FALSE(StartsWith(line, "bestmove")) << line;
+    EXPECT_TRUE(e.Silent("bestmove", 300));
     ASSERT_TRUE(e.Send("stop\n"));
     EXPECT_EQ(e.Bestmove(nullptr, 2000), "bestmove d1d8");
 

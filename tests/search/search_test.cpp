@@ -476,7 +476,8 @@ TEST_F(SearchTest, ANodeWithoutALegalMoveKeepsATableLowerBound) {
         Position& pos = Load("k7/1n6/1K1B4/3Q4/8/8/8/8 b - - 0 1");
         BeginNodeSearch(pos);
         if (stored) StoreNodeEntry(BLACK, pos, 3, 6, EntryFlag::LOWER, 100, NO_MOVE, 0);
-        const int32_t score = SearchNode(pos, 3, 2, 0, -WIDE, WIDE, NodeFlag::CUT_NODE);
+        // Depth 3: beyond frontier futility, which would prune the knight's quiet moves.
+        const int32_t score = SearchNode(pos, 3, 3, 0, -WIDE, WIDE, NodeFlag::CUT_NODE);
         EXPECT_EQ(score, stored ? 100 : DrawScore(BLACK)) << "stored " << stored;
     }
 }
