@@ -145,6 +145,7 @@ struct GoLimits {
     int32_t secondDepthLimit;          // stays at the maximum depth
     uint8_t searchType;
     uint8_t thinkMode;                 // 4 normal, 6 ponder
+    bool infinite;                     // "infinite": "bestmove" only after "stop"
 };
 
 extern GoLimits Limits;

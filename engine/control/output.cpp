@@ -40,8 +40,17 @@ void Append(char* line, size_t& used, const char* format, ...) {
 
 uint32_t Hashfull() { return static_cast<uint32_t>(RootHashfull()); }
 
+// Over the whole search: the clock restarts at "ponderhit", the node count does not.
 uint32_t NodesPerSecond(int32_t elapsed) {
-    return static_cast<uint32_t>(Search.nodes * 1000 / (static_cast<uint64_t>(elapsed < 0 ? 0 : elapsed) + 1));
+    const int64_t spent = static_cast<int64_t>(elapsed) + Time.ponderCredit;
+    return static_cast<uint32_t>(Search.nodes * 1000 / (static_cast<uint64_t>(spent < 0 ? 0 : spent) + 1));
+}
+
+// The wire text of a move without the trailing space, for the "bestmove" line.
+void BareMoveText(Move move, char out[WIRE_MOVE_TEXT_SIZE]) {
+    MoveText(move, out);
+    const size_t n = std::strlen(out);
+    if (n > 0 && out[n - 1] == ' ') out[n - 1] = '\0';
 }
 
 }  // namespace
@@ -117,11 +126,11 @@ void PrintBestmoveLine(Move move, Move ponder) {
     char text[OUTPUT_LINE_SIZE];
     size_t used = 0;
     char best[WIRE_MOVE_TEXT_SIZE];
-    MoveText(move, best);
+    BareMoveText(move, best);
     Append(text, used, "bestmove %s", best);
     if (ponder != NO_MOVE) {
         char reply[WIRE_MOVE_TEXT_SIZE];
-        MoveText(ponder, reply);
+        BareMoveText(ponder, reply);
         Append(text, used, " ponder %s", reply);
     }
     platform::Print("%s\n", text);

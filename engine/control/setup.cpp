@@ -7,6 +7,7 @@
 #include "board/moveservices.h"
 #include "book/book.h"
 #include "control/game_record.h"
+#include "control/think.h"
 
 namespace tavrix {
 
@@ -212,6 +213,7 @@ int BuildBoard(const PieceList& list, uint32_t flags) {
     ResetBookPly();
     GameBoard.engineColour = list.side;
     StartGameRecord(GameBoard.position, list.fullMove * 2 - 2 + (list.side == BLACK ? 1 : 0));
+    ThinkControl.learningAnchor = NO_ANCHOR;
     return 1;
 }
 
@@ -222,6 +224,7 @@ void NewGame() {
     GameBoard.fromFen = false;
     GameBoard.startFen[0] = '\0';
     StartGameRecord(GameBoard.position, 0);
+    ThinkControl.learningAnchor = NO_ANCHOR;
 }
 
 int ReadFen(const char* text) {
@@ -334,7 +337,15 @@ int PlayMoveText(const char* token) {
     Position& p = GameBoard.position;
     Move move = ParseMoveText(p, token);
     if (move == NO_MOVE || ValidateMove(p.sideToMove, p, move) == 0) return 0;
-    return RecordMove(p, move);
+    // The learning anchor follows the game through its replay: a book move the engine
+    // played moves it past that move, and the root of the engine's last search back to it.
+    const GameEntry& held = GameRecord.entries[GameRecord.length + 1];
+    const bool bookReplay = (held.move & 0x0FFF) == (move & 0x0FFF) && (held.flags & EntryFlag::BOOK_MOVE) != 0;
+    if (bookReplay) ThinkControl.learningAnchor = GameRecord.length + 1;
+    if (RecordMove(p, move) == 0) return 0;
+    if (p.hashKey[0] == ThinkControl.anchorKey[0] && p.hashKey[1] == ThinkControl.anchorKey[1])
+        ThinkControl.learningAnchor = GameRecord.length - 2;
+    return 1;
 }
 
 int PlayMoveList(const char* text) {

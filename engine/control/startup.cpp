@@ -42,7 +42,7 @@ bool BenchRequested(int argc, const char* const* argv) { return argc >= 2 && std
 
 int32_t BenchDepth(int argc, const char* const* argv) {
     int32_t depth = DEFAULT_BENCH_DEPTH;
-    if (argc >= 3 && (!ParseLong(argv[2], depth) || depth < 1)) depth = DEFAULT_BENCH_DEPTH;
+    if (argc >= 3 && !ParseLong(argv[2], depth)) depth = DEFAULT_BENCH_DEPTH;
     return depth;
 }
 

@@ -112,7 +112,6 @@ void PrepareThink(Colour side, int mode) {
     Search.pruningThreshold = Settings.forwardPruning;
     Search.threatDepth = Settings.threatDepth;
     Search.noPolling = false;
-    Search.nodeLimit = 0;
     Control.engineState = mode;
     Root.multiPV = std::max<uint8_t>(1, Settings.multiPV);
 
@@ -163,10 +162,16 @@ void Iterate(Position& pos) {
     }
 }
 
-// Carries out the lines a ponder search that has ended by itself must wait for; only
-// "ponderhit", "stop" or a command that cannot run during a search end the wait.
+// Carries out the lines a ponder or infinite search that has ended by itself must wait for
+// (the protocol allows "bestmove" only after "ponderhit" or "stop"); only those, or a
+// command that cannot run during a search, end the wait.
+bool MustWaitForStop() {
+    return Control.engineState == EngineStateValue::PONDERING ||
+           (Control.engineState == EngineStateValue::THINKING && Limits.infinite);
+}
+
 void WaitWhilePondering() {
-    while (Control.engineState == EngineStateValue::PONDERING && Control.stopReason != StopCode::STOP_COMMAND) {
+    while (MustWaitForStop() && Control.stopReason != StopCode::STOP_COMMAND) {
         // Nothing is left to stop, so "isready" is answered rather than cutting the ponder short.
         Control.stopReason = StopReasonValue::NONE;
         ReadAndDispatch();
@@ -279,6 +284,8 @@ uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailabl
             SetStopReason(StopCode::NOTHING_TO_SEARCH);
     }
     StartBudget(movesToGo, timeAvailable, increment, Search.iterationDepth);
+    // The budget may have lowered the threshold for a short search on a slow machine.
+    Search.pruningThreshold = Time.forwardPruning;
     if ((Limits.searchType != 0 || Control.engineState == STATE_ANALYSIS) && Root.multiPV > 1)
         Search.outputStatus |= OutputBit::STARTED;
     Iterate(pos);
@@ -412,17 +419,47 @@ namespace {
 
 }  // namespace
 
+uint64_t SearchFixedDepth(int32_t depth) {
+    const uint8_t savedInputMode = Control.inputMode;
+    const int savedState = Control.engineState;
+    Control.inputMode = InputModeValue::UNKNOWN;  // nothing is read and nothing printed
+    ResetGoLimits();
+    Limits.searchType = SearchType::FIXED;
+    Limits.depthLimit = std::clamp(depth, 1, MAX_DEPTH);
+    ResetClocks();
+    PrepareThink(GameBoard.position.sideToMove, EngineStateValue::THINKING);
+    Position& pos = SearchPosition();
+    Search.iterationDepth = 0;
+    BeginSearch(pos);
+    PrepareRootMoves(pos);
+    Root.alpha = -MATE_THRESHOLD;
+    Root.beta = MATE_THRESHOLD;
+    if (!NoLegalMove()) {
+        StartBudget(0, 0, 0, Search.iterationDepth);
+        Search.pruningThreshold = Time.forwardPruning;
+        Iterate(pos);
+    }
+    Control.inputMode = savedInputMode;
+    Control.engineState = savedState;
+    return Search.nodes;
+}
+
 uint64_t Bench(int32_t depth) {
-    depth = std::clamp(depth, 1, MAX_DEPTH);
+    if (depth < 1) {
+        platform::Print("info string bench depth %d is below 1, searching depth 1\n", depth);
+        depth = 1;
+    } else if (depth > MAX_DEPTH) {
+        platform::Print("info string bench depth %d is above %d, searching depth %d\n", depth, MAX_DEPTH, MAX_DEPTH);
+        depth = MAX_DEPTH;
+    }
     static GameBoardState savedBoard;
     static GameRecordState savedRecord;
     savedBoard = GameBoard;
     savedRecord = GameRecord;
     const GoLimits savedLimits = Limits;
-    const uint8_t savedInputMode = Control.inputMode;
-    const int savedState = Control.engineState;
-    // A bench is not interrupted and prints only its summary.
-    Control.inputMode = InputModeValue::UNKNOWN;
+    const uint32_t savedFlags = Settings.optionFlags;
+    // A benchmark measures the machine: full speed, no book, whatever the user has set.
+    Settings.optionFlags &= ~(OptionFlag::LIMIT_STRENGTH | OptionFlag::OWN_BOOK);
 
     uint64_t total = 0;
     const uint32_t start = platform::TickCount();
@@ -432,33 +469,20 @@ uint64_t Bench(int32_t depth) {
         if (ReadFen(fen) != 1) continue;
         RootClearTableFully();
         ClearEvalCache();
-        ResetGoLimits();
-        Limits.searchType = SearchType::FIXED;
-        Limits.depthLimit = depth;
-        ResetClocks();
-        PrepareThink(GameBoard.position.sideToMove, EngineStateValue::THINKING);
-        Position& pos = SearchPosition();
-        Search.iterationDepth = 0;
-        BeginSearch(pos);
-        PrepareRootMoves(pos);
-        Root.alpha = -MATE_THRESHOLD;
-        Root.beta = MATE_THRESHOLD;
+        const uint64_t nodes = SearchFixedDepth(depth);
         if (NoLegalMove()) continue;
-        StartBudget(0, 0, 0, Search.iterationDepth);
-        Iterate(pos);
-        total += Search.nodes;
-        platform::Print("info string bench %d nodes %" PRIu64 "\n", index, Search.nodes);
+        total += nodes;
+        platform::Print("info string bench %d nodes %" PRIu64 "\n", index, nodes);
     }
     const uint32_t elapsed = platform::TickCount() - start;
     platform::Print("info string bench depth %d nodes %" PRIu64 " time %u nps %" PRIu64 "\n", depth, total, elapsed,
                     total * 1000 / (static_cast<uint64_t>(elapsed) + 1));
     platform::Print("Nodes searched: %" PRIu64 "\n", total);
 
+    Settings.optionFlags = savedFlags;
     GameBoard = savedBoard;
     GameRecord = savedRecord;
     Limits = savedLimits;
-    Control.inputMode = savedInputMode;
-    Control.engineState = savedState;
     Search.iterationDepth = 0;
     SetStopReason(StopReasonValue::NONE);
     RootClearTable();

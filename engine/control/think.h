@@ -97,6 +97,11 @@ inline constexpr const char* BENCH_POSITIONS[] = {
     "8/3k4/8/8/8/4K3/4P3/8 w - - 0 1",
 };
 
+// One fixed-depth search of the game board's position through the root of every search,
+// as "bench" runs each position: nothing is read or printed and the game board stays. The
+// result stays in the root list (entry 0 the best move). Returns the nodes searched.
+uint64_t SearchFixedDepth(int32_t depth);
+
 // Fixed-depth searches over a built-in set of positions; prints nodes, time and nodes per
 // second. Returns the node total.
 uint64_t Bench(int32_t depth);

@@ -9,7 +9,9 @@
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
+#include "eval/evaluate.h"
 #include "platform/platform.h"
+#include "search/root.h"
 #include "search/ttable.h"
 
 namespace tavrix {
@@ -74,6 +76,11 @@ int Dispatch(const char* line) {
     if (MatchKeyword(cursor, "bench")) {
         if (Searching()) return DispatchResult::WAIT;
         CommandBench(cursor);
+        return DispatchResult::DONE;
+    }
+    if (MatchKeyword(cursor, "eval")) {
+        if (Searching()) return DispatchResult::WAIT;  // the evaluation's tables belong to the search
+        CommandEval();
         return DispatchResult::DONE;
     }
     if (MatchKeyword(cursor, "ponderhit")) {
@@ -195,6 +202,7 @@ GoCommand ParseGo(const char* cursor) {
     go.limits.depthLimit = MAX_DEPTH;
     go.limits.secondDepthLimit = MAX_DEPTH;
     go.limits.thinkMode = EngineStateValue::THINKING;
+    go.limits.infinite = false;
     go.movesToGo = -1;
 
     int32_t value = 0;
@@ -230,6 +238,7 @@ GoCommand ParseGo(const char* cursor) {
                 go.clocksReset = true;
             }
         } else if (MatchKeyword(cursor, "infinite")) {
+            go.limits.infinite = true;
             go.limits.searchType = SearchType::FIXED;
             go.clocksReset = true;
         } else {
@@ -270,9 +279,19 @@ void ReadSearchMoves(const Position& board, const char* text, GoLimits& limits) 
     }
 }
 
+void CommandEval() {
+    static Position scratch;
+    scratch = GameBoard.position;
+    PrepareRootRecord(scratch);
+    PrepareEvaluation(scratch, scratch.sideToMove,
+                      EvalOptionsFromSettings(Settings.optionFlags, Eval.options.tablebaseMen));
+    Print("%s", EvalReport(scratch).c_str());
+}
+
 void CommandBench(const char* cursor) {
     int32_t depth = DEFAULT_BENCH_DEPTH;
-    if (!ReadNumber(cursor, depth) || depth < 1) depth = DEFAULT_BENCH_DEPTH;
+    // A depth below 1 is reported and raised by the bench itself.
+    if (!ReadNumber(cursor, depth)) depth = DEFAULT_BENCH_DEPTH;
     Bench(depth);
 }
 

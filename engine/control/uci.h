@@ -67,6 +67,9 @@ int CommandIsReady();
 void CommandUciNewGame();
 // "bench [depth]": fixed-depth searches over the built-in positions.
 void CommandBench(const char* cursor);
+// "eval": the evaluation of the game position, term by term; the last line "eval total N"
+// (centipawns, White's view).
+void CommandEval();
 constexpr int32_t DEFAULT_BENCH_DEPTH = 7;
 // The move tokens behind "searchmoves"; unreadable ones are skipped, at most 128 are kept.
 void ReadSearchMoves(const Position& board, const char* text, GoLimits& limits);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/movegen.h"
 #include "board/moveservices.h"
 #include "board/tables.h"
 
@@ -284,7 +285,13 @@ void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, Scored
         if (checks) {
             int kind = NO_PIECE;
             if (move & CHECK_MARK) {
-                kind = IsPromotion(move) ? PromotedType(move) : pos.pieceType[from];
+                // A marked move checks along the king-to-destination line itself, or else
+                // uncovers the slider behind it: the checker is that slider, not the mover.
+                int square = NO_SQUARE;
+                PieceType checker = NO_PIECE;
+                kind = FindChecker(pos, side, move, king, square, checker)
+                           ? checker
+                           : (IsPromotion(move) ? PromotedType(move) : pos.pieceType[from]);
             } else if (const int code = GivesCheck(pos, move, side); code != 0) {
                 kind = code & 7;
                 move = Move(move | CHECK_MARK);
@@ -306,6 +313,35 @@ void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, Scored
         m->move = move;
         m->score = ClampScore(s);
     }
+}
+
+namespace {
+
+void ScoreList(int32_t ply, int32_t mode, const Position& pos, Colour side) {
+    if (mode == GenMode::FULL)
+        ScoreMoves(ply, pos, side, ListBegin(ply), ListEnd(ply));
+    else
+        ScoreQuiescenceMoves(mode, pos, side, ListBegin(ply), ListEnd(ply));
+}
+
+}  // namespace
+
+int GenerateOrderedMoves(Position& pos, Colour side, int32_t ply, int32_t mode) {
+    const int count = GenerateAllMoves(pos, side, ply, mode);
+    ScoreList(ply, mode, pos, side);
+    return count;
+}
+
+int GenerateOrderedCaptures(Position& pos, Colour side, int32_t ply, int32_t mode) {
+    const int count = GenerateCaptures(pos, side, ply, mode);
+    ScoreQuiescenceMoves(mode, pos, side, ListBegin(ply), ListEnd(ply));
+    return count;
+}
+
+int GenerateOrderedEvasions(Position& pos, Colour side, int32_t ply, int32_t mode, uint32_t& outFlags) {
+    const int count = GenerateEvasions(pos, side, ply, mode, outFlags);
+    ScoreList(ply, mode, pos, side);
+    return count;
 }
 
 int32_t PromotionThreat(const Position& pos, Colour side, int32_t depth, int32_t margin) {

@@ -69,6 +69,13 @@ void ScoreMoves(int32_t ply, const Position& pos, Colour side, ScoredMove* begin
 // Quiescence lists; mode bit 1 (value 2) means checks are considered.
 void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, ScoredMove* begin, ScoredMove* end);
 
+// The board's generators followed by this layer's scoring, as every list the search walks
+// must be: mode 0 lists go to ScoreMoves, quiescence lists (modes 1, 2, 6) to
+// ScoreQuiescenceMoves. Each returns the number of moves written at `ply`.
+int GenerateOrderedMoves(Position& pos, Colour side, int32_t ply, int32_t mode);
+int GenerateOrderedCaptures(Position& pos, Colour side, int32_t ply, int32_t mode);
+int GenerateOrderedEvasions(Position& pos, Colour side, int32_t ply, int32_t mode, uint32_t& outFlags);
+
 // Value of the most dangerous push to promotion by `side`'s opponent, when above `margin`.
 int32_t PromotionThreat(const Position& pos, Colour side, int32_t depth, int32_t margin);
 

@@ -63,7 +63,7 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
     const int32_t moveNumber = (ply - 1) / 2;
     if (inCheck) {
         uint32_t evasionFlags = 0;
-        evasions = GenerateEvasions(pos, side, ply, QuiesceMode::CAPTURES, evasionFlags);
+        evasions = GenerateOrderedEvasions(pos, side, ply, QuiesceMode::CAPTURES, evasionFlags);
         if (evasions == 0) return ply - MATED_BASE;
         Search.checkMask[side] |= 1u << moveNumber;
         forced |= evasionFlags & (ForcedMark::DOUBLE_CHECK | ForcedMark::DISCOVERED);
@@ -191,14 +191,14 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
         }
 
         if (flags & NodeFlag::SEARCH_ALL) {
-            if (GenerateAllMoves(pos, side, ply, mode) == 0) return DrawScore(side);
+            if (GenerateOrderedMoves(pos, side, ply, mode) == 0) return DrawScore(side);
             forced = (forced & ~ForcedMark::COUNT_MASK) | 1;
             standBase = FORCED_LOSS_BASE;
             best = NO_SCORE_YET;
             flags += NodeFlag::THREAT_STEP;
         } else {
             best = e;
-            if (e >= beta || GenerateCaptures(pos, side, ply, mode) == 0) goto finish;
+            if (e >= beta || GenerateOrderedCaptures(pos, side, ply, mode) == 0) goto finish;
             if (e > alpha) {
                 alpha = e;
                 flags |= AnswerMark(side);

@@ -185,18 +185,21 @@ int BeginSearch(Position& pos) {
     PrepareEvaluation(pos, side, EvalOptionsFromSettings(Search.searchFlags, Eval.options.tablebaseMen));
     RootBeginTable(retainHash);
     if (Limits.searchType != 0) AgeOrderingStats(retainHash);
-    else ClearKillers();
 
     Repetition.searchStartPly = pos.ply;
     uint32_t evasionFlags = 0;
     const int generated =
-        InCheck(pos) ? GenerateEvasions(pos, side, ROOT_PLY, 0, evasionFlags) : GenerateAllMoves(pos, side, ROOT_PLY, 0);
+        InCheck(pos) ? GenerateOrderedEvasions(pos, side, ROOT_PLY, GenMode::FULL, evasionFlags)
+                     : GenerateOrderedMoves(pos, side, ROOT_PLY, GenMode::FULL);
     const int32_t count = std::min(generated, MAX_ROOT_MOVES);
-    // A searchmoves list that names none of the moves would leave nothing to play: then it is
+    // A searchmoves list that names no legal move would leave nothing to play: then it is
     // ignored rather than reporting a mate or stalemate that is not on the board.
     bool anyListed = false;
     if (Limits.searchMoveCount > 0)
-        for (int32_t i = 0; i < count; ++i) anyListed = anyListed || Listed(ListBegin(ROOT_PLY)[i].move);
+        for (int32_t i = 0; i < count && !anyListed; ++i) {
+            const Move move = ListBegin(ROOT_PLY)[i].move;
+            anyListed = Listed(move) && IsLegalAfterMake(pos, move);
+        }
     for (int32_t i = 0; i < count; ++i) {
         Move move = ListBegin(ROOT_PLY)[i].move;
         if (anyListed && !Listed(move)) move = NO_MOVE;
@@ -327,7 +330,6 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
     int32_t alpha = Root.alpha;
     int32_t beta = Root.beta;
     if (Root.multiPV >= 2) alpha = ROOT_NO_SCORE;
-    Root.restarted = false;
 
     int32_t best = ROOT_NO_SCORE;
     for (;;) {
@@ -337,7 +339,7 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
         int32_t swapTo = 0;
         for (int32_t i = 0; i < list.count;) {
             Root.currentIndex = i;
-            if (Search.stopReason != 0) return list.entries[0].score;
+            if (Search.stopReason != 0) break;
             if (depth >= 2 && OutputAllowed()) Search.outputStatus |= 0x01;
 
             RootMove* e = &list.entries[i];
@@ -422,7 +424,7 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
                 }
                 CompleteLine(pos, line, Search.stopReason != 0);
                 UnmakeMove(pos);
-                if (Search.stopReason != 0) return list.entries[0].score;
+                if (Search.stopReason != 0) break;
             }
 
             if (swapTo != 0) {
@@ -453,9 +455,10 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
             ++i;
         }
 
-        // Every move loses to mate: search again for the longest defence.
-        if (Search.boundKind == BoundKind::FAIL_LOW && best < DOUBTFUL_SCORE && !Root.restarted) {
-            Root.restarted = true;
+        // Every move loses to mate: search again for the longest defence. The pass after a
+        // restart cannot fail low again (nothing scores at or below -8192), so this ends.
+        if (Search.stopReason != 0) break;
+        if (Search.boundKind == BoundKind::FAIL_LOW && best < DOUBTFUL_SCORE) {
             alpha = -MATE;
             beta = best + 1;
             for (int32_t i = 0; i < list.count; ++i) list.entries[i].depth = static_cast<int16_t>(depth - 1);
@@ -466,9 +469,11 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
         break;
     }
 
+    // A stopped iteration still credits its best move so far and reports what is left.
     const Move first = RootMoveOf(list.entries[0]);
     if (list.count > 0 && first != NO_MOVE && IsQuiet(first))
         AddHistory(PieceDestCode(pos.pieceType[MoveFrom(first)], MoveTo(first), side), depth);
+    if (Search.stopReason != 0) return list.entries[0].score;
     if (list.count > 0 && IsDecided(list.entries[0]) && OnlyFirstUndecided() == true)
         SetStopReason(StopCode::ALL_DECIDED);
     return best;

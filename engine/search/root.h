@@ -70,7 +70,6 @@ struct RootState {
     uint16_t gameEnd;           // RootFlag kind | DECIDED when the root has no legal move, else 0
     uint8_t mateStatus;         // MateStatus bits
     uint32_t random;            // generator behind the spread of search type 0
-    bool restarted;             // the current iteration was restarted after a total failure
 };
 
 extern RootState Root;

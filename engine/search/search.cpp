@@ -5,6 +5,7 @@
 #include "control/engine.h"
 #include "control/think.h"
 #include "search/quiesce.h"
+#include "search/root_table.h"
 #include "search/search_internal.h"
 
 namespace tavrix {
@@ -25,6 +26,8 @@ constexpr int32_t IidMinDepth = 3;
 constexpr int32_t FutilityMaxDepth = 3;
 constexpr int32_t ReducedAfterMoves = 3;
 constexpr uint16_t CUTOFF_MOVE_MARK = 1;
+// A picked move that was not searched (pruned or illegal) must never read as searched (0).
+constexpr int16_t NOT_SEARCHED_MARK = INT16_MIN;
 
 inline int32_t PiecePoints(const Position& pos, Colour c) { return pos.materialSignature[c] & 0xFF; }
 inline int32_t PieceCount(const Position& pos, Colour c) { return (pos.materialSignature[c] >> 8) & 0xFF; }
@@ -73,7 +76,8 @@ int32_t PawnPushCredit(const Position& pos, Colour side) {
 constexpr int32_t MAX_EARLIER_QUIETS = 256;
 
 // Killers, history and cutoff statistics after a quiet move cut off at this node; the
-// quiet moves searched before it are the list entries marked searched (score 0).
+// quiet moves searched before it are the list entries marked searched (score 0); pruned and
+// illegal ones carry NOT_SEARCHED_MARK.
 void RecordCutoff(const Position& pos, int32_t ply, int32_t depth, Colour side, const ScoredMove* begin,
                   const ScoredMove* cutoff) {
     Move earlier[MAX_EARLIER_QUIETS];
@@ -92,8 +96,6 @@ void PollSearch() {
         return;
     }
     Search.pollCountdown = DEFAULT_POLL_INTERVAL;
-    if (Search.nodeLimit != 0 && Search.nodes >= Search.nodeLimit && Search.stopReason == 0)
-        Search.stopReason = STOP_NODE_LIMIT;
 }
 
 bool EnterNode(int32_t ply) {
@@ -125,7 +127,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     const int32_t moveNumber = (ply - 1) / 2;
     if (inCheck) {
         uint32_t evasionFlags = 0;
-        evasions = GenerateEvasions(pos, side, ply, 0, evasionFlags);
+        evasions = GenerateOrderedEvasions(pos, side, ply, GenMode::FULL, evasionFlags);
         if (evasions == 0) return ply - MATED_BASE;
         Search.checkMask[side] |= 1u << moveNumber;
     } else {
@@ -149,10 +151,10 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     uint16_t found = 0;
     if (TablePresent()) found = ProbeNodeEntry(side, pos, ply, hit);
     Move hashMove = found ? hit.move : NO_MOVE;
-    const uint16_t bound = found & EntryFlag::BOUND_MASK;
-    const bool mateEntry = (found & EntryFlag::MATE) != 0;
+    uint16_t bound = found & EntryFlag::BOUND_MASK;
+    bool mateEntry = (found & EntryFlag::MATE) != 0;
     bool nodeMateThreat = (found & EntryFlag::MATE_THREAT) != 0;
-    const uint16_t permanent = found & EntryFlag::PERMANENT;
+    uint16_t permanent = found & EntryFlag::PERMANENT;
     auto tableCutoff = [&](bool usable, int32_t& result) {
         if (!usable) return false;
         if (bound == EntryFlag::EXACT) {
@@ -202,11 +204,11 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     if (!pvNode) {
         if (!lowerFromTable) {
             lower = e - LAZY_MARGIN_PER_PLY * depth - pos.hangingTotal[side];
-            if (HasPromotionPawn(pos, other)) lower -= PromotionThreat(pos, side, depth, 0);
+            if (HasPromotionCandidate(pos, other, depth)) lower -= PromotionThreat(pos, side, depth, 0);
         }
         if (!upperFromTable) {
             upper = e + LAZY_MARGIN_PER_PLY * depth + pos.hangingTotal[other];
-            if (HasPromotionPawn(pos, side)) upper += PromotionThreat(pos, other, depth, 0);
+            if (HasPromotionCandidate(pos, side, depth)) upper += PromotionThreat(pos, other, depth, 0);
         }
         if (found && hit.depth <= depth) {
             if (bound == EntryFlag::UPPER) upper = std::max(upper, hit.score + LAZY_MARGIN_PER_PLY * (depth - hit.depth));
@@ -250,7 +252,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         }
         if (ply > 2 * Search.iterationDepth) w /= 2;
         w = std::min(w, FULL_EXTENSION);
-        fraction = std::max(0, fraction + w);
+        fraction += w;  // a negative carry only delays later extensions
         if (fraction >= FULL_EXTENSION) {
             ++depth;
             fraction -= FULL_EXTENSION;
@@ -267,7 +269,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         (!(flags & NodeFlag::NULL_SUBTREE) || ((selectivity & 1) && rec.move != NO_MOVE)) &&
         PiecePoints(pos, side) >= MinNullPiecePoints) {
         int32_t risk = pos.hangingTotal[side];
-        if (HasPromotionPawn(pos, other)) risk += PromotionThreat(pos, side, depth, 0);
+        if (HasPromotionCandidate(pos, other, depth)) risk += PromotionThreat(pos, side, depth, 0);
         const int32_t r = NullReduction(pos, depth, side);
         const bool tablePredictsFail = bound == EntryFlag::UPPER && hit.score < beta && hit.depth >= depth - r - 1;
         if (e - risk >= beta && !tablePredictsFail) {
@@ -311,12 +313,13 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         if (Search.stopReason != 0) return StoppedScore(pos);
         hashMove = Search.pv[ply][0];
         Search.pv[ply][0] = NO_MOVE;
-        NodeEntry again{};
-        const uint16_t reread = ProbeNodeEntry(side, pos, ply, again);
-        if (reread != 0) {
-            found = reread;
-            nodeMateThreat = nodeMateThreat || (reread & EntryFlag::MATE_THREAT);
-        }
+        // The entry the shallower search left: its flags, score and depth from now on.
+        Move stored = NO_MOVE;
+        found = RootProbe(side, pos, ply, hit.score, hit.depth, stored);
+        bound = found & EntryFlag::BOUND_MASK;
+        mateEntry = (found & EntryFlag::MATE) != 0;
+        nodeMateThreat = (found & EntryFlag::MATE_THREAT) != 0;
+        permanent = found & EntryFlag::PERMANENT;
         listSpoiled = true;
     }
 
@@ -326,10 +329,10 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             Move suggested = static_cast<Move>(ReadPlyWord(rec, PlyEvalWord::KING));
             if (ValidateMove(side, pos, suggested)) hashMove = suggested;
         }
-        if (GenerateAllMoves(pos, side, ply, 0) == 0) return DrawScore(side);
+        if (GenerateOrderedMoves(pos, side, ply, GenMode::FULL) == 0) return DrawScore(side);
     } else if (listSpoiled) {
         uint32_t evasionFlags = 0;
-        GenerateEvasions(pos, side, ply, 0, evasionFlags);
+        GenerateOrderedEvasions(pos, side, ply, GenMode::FULL, evasionFlags);
     }
     ScoredMove* const begin = ListBegin(ply);
     ScoredMove* const end = ListEnd(ply);
@@ -358,6 +361,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         if (futile && !isHashMove && !tactical && !(m & CHECK_MARK) && !IsAdvancedPawnMove(pos, m, side) &&
             !GivesCheck(pos, m, side)) {
             pruned = true;
+            entry->score = NOT_SEARCHED_MARK;
             continue;
         }
         const bool advancedPush =
@@ -368,6 +372,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         MakeMove(pos, m);
         if (MoverLeftInCheck(pos, side)) {
             UnmakeMove(pos);
+            entry->score = NOT_SEARCHED_MARK;
             continue;
         }
         PlyRecord& child = UndoTop(pos);
@@ -433,7 +438,8 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
 
     // 17. Futility bound; no legal move.
     if (pruned) best = std::max(best, e + (FUTILITY_MARGIN << (depth - 1)));
-    if (searched == 0 && !pruned) return inCheck ? ply - MATED_BASE : DrawScore(side);
+    // No legal move searched and no bound from the table: mate or stalemate.
+    if (best == NO_SCORE_YET) return inCheck ? ply - MATED_BASE : DrawScore(side);
 
     // 18. Store.
     const Move bestMove = Search.pv[ply][0];
@@ -447,151 +453,6 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     if (best >= beta && cutoffEntry != nullptr && !IsCaptureOrPromotion(cutoffEntry->move))
         RecordCutoff(pos, ply, depth, side, begin, cutoffEntry);
     return best;
-}
-
-// ---------------------------------------------------------------- test driver
-
-void PrepareSearchRoot(Position& pos) {
-    constexpr int32_t ROOT_RECORD = 1;
-    if (pos.undoTop != ROOT_RECORD) {
-        pos.undoStack[ROOT_RECORD] = pos.undoStack[pos.undoTop];
-        pos.undoTop = ROOT_RECORD;
-    }
-    PlyRecord& root = UndoTop(pos);
-    const Colour side = pos.sideToMove;
-    const bool inCheck = EnemyAttacks(pos).square[KingSquare(pos, side)].attackWeight != 0;
-    root.checkFlag = inCheck ? IN_CHECK_FLAG : 0;
-}
-
-namespace {
-
-struct RootEntry {
-    Move move;
-    int32_t score;
-};
-
-constexpr int32_t DRIVER_ROOT_MOVES = 256;
-
-// Extends the line beyond its last move with the hash moves of lower-bound and exact
-// entries, as far as the table and the fifty-move and repetition rules allow.
-void CompleteLine(Position& pos, Move* line) {
-    int32_t played = 0;
-    while (played < SEARCH_PLY_LIMIT - 2 && line[played] != NO_MOVE) MakeMove(pos, line[played++]);
-    int32_t length = played;
-    while (length < SEARCH_PLY_LIMIT - 2 && pos.undoTop < SEARCH_PLY_LIMIT - 1 && !IsFiftyMoveDraw(pos)) {
-        if (pos.ply - pos.lastIrreversiblePly > 3 && IsRepetition(pos)) break;
-        NodeEntry entry{};
-        const uint16_t found = ProbeNodeEntry(pos.sideToMove, pos, length + 2, entry);
-        if (!(found & EntryFlag::LOWER) || entry.move == NO_MOVE) break;
-        const Colour mover = pos.sideToMove;
-        MakeMove(pos, entry.move);
-        if (MoverLeftInCheck(pos, mover)) {
-            UnmakeMove(pos);
-            break;
-        }
-        line[length++] = InCheck(UndoTop(pos)) ? Move(entry.move | CHECK_MARK) : Move(entry.move & ~CHECK_MARK);
-    }
-    line[length] = NO_MOVE;
-    while (length-- > 0) UnmakeMove(pos);
-}
-
-}  // namespace
-
-void BeginDriverSearch(Position& pos, uint64_t nodeLimit) {
-    Search.nodes = 0;
-    Search.nullMoves = Search.nullShortcuts = Search.reducedMoves = Search.futileNodes = 0;
-    Search.stopReason = 0;
-    Search.selectiveDepth = 0;
-    Search.pollCountdown = DEFAULT_POLL_INTERVAL;
-    Search.nodeLimit = nodeLimit;
-    Search.checkMask[WHITE] = Search.checkMask[BLACK] = 0;
-    ClearKillers();
-    Eval.plyLimit = SEARCH_PLY_LIMIT;
-    Repetition.searchStartPly = pos.ply;
-    PrepareEvaluation(pos, pos.sideToMove, Eval.options);
-    BeginNodeTableSearch((Search.searchFlags & SearchOption::RETAIN_HASH) != 0);
-}
-
-DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit) {
-    PrepareSearchRoot(pos);
-    BeginDriverSearch(pos, nodeLimit);
-    DriverResult result{};
-    const Colour side = pos.sideToMove;
-    const bool inCheck = InCheck(UndoTop(pos));
-    // The root's own evaluation: its record is the parent that lazy evaluations read.
-    Evaluate(pos, side, 1, HORIZON_DEPTH, -2 * MATE, 2 * MATE);
-
-    // Root moves: the legal ones of the generated list, first scores from the generator.
-    uint32_t evasionFlags = 0;
-    const int generated = inCheck ? GenerateEvasions(pos, side, 1, 0, evasionFlags) : GenerateAllMoves(pos, side, 1, 0);
-    RootEntry roots[DRIVER_ROOT_MOVES];
-    int32_t count = 0;
-    for (const ScoredMove* m = ListBegin(1); m < ListBegin(1) + generated && count < DRIVER_ROOT_MOVES; ++m) {
-        MakeMove(pos, m->move);
-        const bool legal = !MoverLeftInCheck(pos, side);
-        const bool check = InCheck(UndoTop(pos));
-        UnmakeMove(pos);
-        if (legal) roots[count++] = {check ? Move(m->move | CHECK_MARK) : m->move, m->score};
-    }
-    std::stable_sort(roots, roots + count, [](const RootEntry& a, const RootEntry& b) { return a.score > b.score; });
-    if (count == 0) {
-        result.score = inCheck ? 1 - MATED_BASE : DrawScore(side);
-        result.nodes = Search.nodes;
-        return result;
-    }
-
-    for (int32_t d = 1; d <= std::min(depth, SEARCH_PLY_LIMIT - 2); ++d) {
-        Search.iterationDepth = d;
-        Eval.iterationDepth = d;
-        int32_t alpha = -MATE;
-        const int32_t beta = MATE;
-        int32_t bestIndex = -1;
-        Move line[MAX_PLY] = {};
-        uint32_t moveFlags = NodeFlag::PV_NODE;
-        for (int32_t i = 0; i < count; ++i) {
-            RootEntry& r = roots[i];
-            Search.scoreSlot[side] = r.score;
-            Search.scoreSlot[side ^ 1] = -r.score;
-            MakeMove(pos, r.move);
-            int32_t score;
-            if (pos.ply - pos.lastIrreversiblePly >= 4 && IsRepetition(pos)) {
-                score = DrawScore(side);
-                Search.pv[2][0] = NO_MOVE;
-            } else if (d < 2) {
-                score = -Quiesce(pos, 2, 0, -beta, -alpha, moveFlags);
-            } else if (i == 0) {
-                score = -SearchNode(pos, 2, d - 1, 0, -beta, -alpha, moveFlags ^ NodeFlag::CUT_NODE);
-            } else {
-                score = -SearchNode(pos, 2, d - 1, 0, -alpha - 1, -alpha, NodeFlag::CUT_NODE);
-                if (score > alpha && Search.stopReason == 0)
-                    score = -SearchNode(pos, 2, d - 1, 0, -beta, -alpha, NodeFlag::PV_NODE);
-            }
-            UnmakeMove(pos);
-            if (Search.stopReason != 0) break;
-            r.score = score;
-            moveFlags &= ~NodeFlag::PV_NODE;
-            if (score > alpha || bestIndex < 0) {
-                alpha = std::max(alpha, score);
-                bestIndex = i;
-                CopyLine(1, r.move);
-                std::copy(Search.pv[1], Search.pv[1] + MAX_PLY, line);
-            }
-        }
-        if (Search.stopReason != 0 || bestIndex < 0) break;
-        // The best move leads the next iteration; the others follow by score.
-        const RootEntry bestEntry = roots[bestIndex];
-        for (int32_t i = bestIndex; i > 0; --i) roots[i] = roots[i - 1];
-        roots[0] = bestEntry;
-        std::stable_sort(roots + 1, roots + count, [](const RootEntry& a, const RootEntry& b) { return a.score > b.score; });
-        CompleteLine(pos, line);
-        result.move = bestEntry.move;
-        result.score = bestEntry.score;
-        result.depth = d;
-        std::copy(line, line + MAX_PLY, result.pv);
-        if (bestEntry.score > MATE_THRESHOLD && MATE - bestEntry.score <= d) break;  // mate fully searched
-    }
-    result.nodes = Search.nodes;
-    return result;
 }
 
 }  // namespace tavrix

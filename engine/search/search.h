@@ -1,4 +1,4 @@
-// The recursive alpha-beta search below the root, and a small iterative-deepening driver.
+// The recursive alpha-beta search below the root.
 #pragma once
 
 #include <cstdint>
@@ -49,28 +49,8 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
 // Returns true when the search has been stopped.
 bool EnterNode(int32_t ply);
 
-// The poll made when the countdown runs out: refills it and stops the search once the
-// node limit is passed (the think controller's clock and input check plugs in here).
+// The poll made when the countdown runs out: the think controller's clock and input check
+// while a search runs, otherwise only a refill of the countdown.
 void PollSearch();
-
-// ---------------------------------------------------------------- test driver
-struct DriverResult {
-    Move move;           // best root move, 0 when there is none
-    int32_t score;       // from the side to move's view
-    int32_t depth;       // last completed iteration
-    uint64_t nodes;
-    Move pv[MAX_PLY];    // 0-terminated
-};
-
-// Prepares the undo stack so that the current position is the search root (ply 1):
-// the last record is copied into the second entry with its check bit set from the board.
-void PrepareSearchRoot(Position& pos);
-
-// Per-search set-up of the driver: counters, killers, evaluation and table age.
-void BeginDriverSearch(Position& pos, uint64_t nodeLimit);
-
-// Iterative deepening to `depth` plies over all root moves with full windows; resets the
-// per-search counters (not the table). `nodeLimit` 0 means no limit.
-DriverResult SearchToDepth(Position& pos, int32_t depth, uint64_t nodeLimit = 0);
 
 }  // namespace tavrix

@@ -45,6 +45,15 @@ inline bool HasPromotionPawn(const Position& pos, Colour pawnSide) {
     return (pos.pawnRankSlots[pawnSide][pawnSide == WHITE ? 6 : 1] & pos.pawnSlots[pawnSide]) != 0;
 }
 
+// Whether PromotionThreat has a candidate of `pawnSide` to look at: a pawn one step from
+// promotion, or, at depth > 0, the pawn the last move pushed to the rank before that.
+inline bool HasPromotionCandidate(const Position& pos, Colour pawnSide, int32_t depth) {
+    if (HasPromotionPawn(pos, pawnSide)) return true;
+    const int last = pos.lastToSquare;
+    return depth > 0 && pos.pieceType[last] == PAWN && pos.pieceColour[last] == pawnSide &&
+           RelativeRank(last, pawnSide) == 5;
+}
+
 // Picks the highest-scored move of [at, end) (the first maximum wins) and swaps it to `at`.
 inline void PickBest(ScoredMove* at, ScoredMove* end) {
     ScoredMove* best = at;

@@ -28,8 +28,6 @@ constexpr uint32_t DEFAULT_FLAGS = 0x3A24FC83;
 
 constexpr int32_t DEFAULT_PRUNING_THRESHOLD = 160;  // "Forward Pruning" 10, times 16
 constexpr int32_t DEFAULT_THREAT_DEPTH = -3;         // "Threat Depth" 3, negated
-// Stop reason of a search that ran out of its node budget (the driver's deadline).
-constexpr uint8_t STOP_NODE_LIMIT = 13;
 // Nodes between two polls while no think controller refills the countdown.
 constexpr int32_t DEFAULT_POLL_INTERVAL = 4096;
 
@@ -42,7 +40,6 @@ struct SearchState {
     uint8_t stopReason;      // 0 while the search may go on; every routine unwinds otherwise
     int32_t pollCountdown;   // nodes until the next poll
     bool noPolling;          // set while a search must not poll (nested calibration etc.)
-    uint64_t nodeLimit;      // stop once this many nodes are counted (0 = none)
 
     // Iteration.
     int32_t iterationDepth;

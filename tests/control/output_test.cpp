@@ -79,14 +79,27 @@ protected:
 
 TEST_F(OutputLines, BestmoveWithAndWithoutPonder) {
     PrintBestmoveLine(MakeMoveWord(12, 28), MakeMoveWord(52, 36));
-    EXPECT_EQ(capture.Take(), "bestmove e2e4  ponder e7e5 \n");
+    EXPECT_EQ(capture.Take(), "bestmove e2e4 ponder e7e5\n");
     PrintBestmoveLine(MakeMoveWord(52, 60, MoveKind::PROMOTE_QUEEN), NO_MOVE);
-    EXPECT_EQ(capture.Take(), "bestmove e7e8q \n");
+    EXPECT_EQ(capture.Take(), "bestmove e7e8q\n");
     PrintBestmove(MakeMoveWord(12, 28), NO_MOVE);
     const std::string both = capture.Take();
     EXPECT_EQ(both.rfind("info nps ", 0), 0u) << both;
     EXPECT_NE(both.find(" nodes 12345 hashfull "), std::string::npos) << both;
-    EXPECT_NE(both.find("\nbestmove e2e4 \n"), std::string::npos) << both;
+    EXPECT_NE(both.find("\nbestmove e2e4\n"), std::string::npos) << both;
+}
+
+TEST_F(OutputLines, NodeRateCoversThePonderTimeToo) {
+    // After "ponderhit" the clock restarts while the node count goes on: one second of
+    // pondering has passed, so 12345 nodes cannot be more than 12345 a second.
+    Time.ponderCredit = 1000;
+    ResetClockBase();
+    PrintBestmove(MakeMoveWord(12, 28), NO_MOVE);
+    const std::string out = capture.Take();
+    const size_t at = out.find("info nps ");
+    ASSERT_EQ(at, 0u) << out;
+    EXPECT_LE(std::stoul(out.substr(9)), 12345u) << out;
+    Time.ponderCredit = 0;
 }
 
 TEST_F(OutputLines, PvLineFieldsAndSilenceWhileCalibrating) {

@@ -8,6 +8,7 @@
 #include "board/perft.h"
 #include "control/game_record.h"
 #include "control/setup.h"
+#include "control/think.h"
 #include "support/suite.h"
 
 namespace tavrix {
@@ -203,6 +204,40 @@ TEST(PlayMoveList, SkipsUnreadableAndIllegalTokensAndGoesOn) {
     EXPECT_EQ(GameRecord.entries[FIRST_ENTRY].move, SENTINEL_MOVE);
     EXPECT_EQ(GameRecord.entries[FIRST_ENTRY + 1].mover, WHITE);
     EXPECT_EQ(Text(GameRecord.entries[FIRST_ENTRY + 1].move), "e2e4");
+}
+
+TEST(PlayMoveList, TheLearningAnchorFollowsTheGame) {
+    ResetBoardState();
+    const Move e2e4 = MakeMoveWord(12, 28);
+    // A new game and a FEN set-up forget the anchor; a refused FEN changes nothing.
+    ThinkControl.learningAnchor = 7;
+    NewGame();
+    EXPECT_EQ(ThinkControl.learningAnchor, NO_ANCHOR);
+    ThinkControl.learningAnchor = 7;
+    EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 1);
+    EXPECT_EQ(ThinkControl.learningAnchor, NO_ANCHOR);
+    ThinkControl.learningAnchor = 7;
+    EXPECT_EQ(ReadFen("8/8/8 w - - 0 1"), 0);
+    EXPECT_EQ(ThinkControl.learningAnchor, 7);
+
+    // Replaying the game through the root of the engine's last search puts the anchor two
+    // plies before it.
+    NewGame();
+    PlayMoveList("e2e4 e7e5");
+    ThinkControl.anchorKey[0] = GameBoard.position.hashKey[0];
+    ThinkControl.anchorKey[1] = GameBoard.position.hashKey[1];
+    NewGame();
+    EXPECT_EQ(PlayMoveList("e2e4 e7e5 g1f3"), 3);
+    EXPECT_EQ(ThinkControl.learningAnchor, FIRST_ENTRY + 2 - 2);
+
+    // Replaying a book move the engine played moves the anchor behind it.
+    NewGame();
+    ThinkControl.anchorKey[0] = ThinkControl.anchorKey[1] = 0;
+    GameRecord.entries[FIRST_ENTRY + 1].move = e2e4;
+    GameRecord.entries[FIRST_ENTRY + 1].flags = EntryFlag::BOOK_MOVE;
+    EXPECT_EQ(PlayMoveList("e2e4"), 1);
+    EXPECT_EQ(ThinkControl.learningAnchor, FIRST_ENTRY + 1);
+    ThinkControl.learningAnchor = NO_ANCHOR;
 }
 
 TEST(RecordMove, RefusesAMoveIntoCheckAndMarksChecks) {

@@ -76,6 +76,7 @@ TEST(Dispatch, AnswersEachCommandAsTheProtocolStateAllows) {
         {READY, THINKING, 0, "go", WAIT, ""},
         {READY, THINKING, 0, "setoption name Hash value 32", WAIT, ""},
         {READY, THINKING, 0, "ucinewgame", WAIT, ""},
+        {READY, THINKING, 0, "eval", WAIT, ""},
         {READY, PONDERING, 0, "go infinite", WAIT, ""},
         {READY, THINKING, 0x40, "isready", WAIT, ""},
         // ... and these act at once.
@@ -142,6 +143,21 @@ TEST(Dispatch, CommandsChangeTheirState) {
     EXPECT_EQ(out.rfind("info string unknown UCI go <FOO DEPTH 5> command\n", 0), 0u) << out;
     EXPECT_NE(out.find("info multipv 4 depth 5 "), std::string::npos) << "the search ran with both settings";
     EXPECT_NE(out.find("\nbestmove "), std::string::npos);
+}
+
+TEST(Dispatch, EvalReportsTheGamePositionTermByTerm) {
+    OutputCapture capture;
+    StartClean(ProtocolStateValue::READY);
+    Dispatch("position startpos moves e2e4");
+    capture.Take();
+    EXPECT_EQ(Dispatch("eval"), DispatchResult::DONE);
+    const std::string out = capture.Take();
+    ASSERT_GT(out.size(), 1u) << out;
+    const size_t last = out.rfind('\n', out.size() - 2);
+    const std::string total = out.substr(last == std::string::npos ? 0 : last + 1);
+    EXPECT_EQ(total.rfind("eval total ", 0), 0u) << out;
+    EXPECT_EQ(out.rfind("eval ", 0), 0u) << out;
+    EXPECT_EQ(GameBoard.position.sideToMove, BLACK) << "the game position is left alone";
 }
 
 TEST(Dispatch, PositionSetsUpTheGameBoard) {

@@ -48,7 +48,9 @@ int64_t Field(const std::string& line, const std::string& key) {
     return std::atoll(m[1].str().c_str());
 }
 
-const std::regex BESTMOVE_LINE("bestmove [a-h][1-8][a-h][1-8][qrbn]? ( ponder [a-h][1-8][a-h][1-8][qrbn]? )?");
+constexpr int32_t DEFAULT_ELO_FOR_TEST = 1925;  // "UCI_Elo" before the user sets it
+
+const std::regex BESTMOVE_LINE("bestmove [a-h][1-8][a-h][1-8][qrbn]?( ponder [a-h][1-8][a-h][1-8][qrbn]?)?");
 
 struct Engine {
     EngineSession session;
@@ -140,6 +142,15 @@ TEST(ThinkEndToEnd, InfiniteStopIsreadyAndNewGo) {
     e.Bestmove(&between, 5000);
     EXPECT_EQ(Field(LastWith(between, " pv "), "depth"), 2);
 
+    // An infinite search that is over by itself (mate in one) still waits for "stop".
+    ASSERT_TRUE(e.Send("position fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1\ngo infinite\nisready\n"));
+    seen.clear();
+    ASSERT_TRUE(ReadUntil(e.io(), "readyok", &seen, 2000));
+    for (const std::string& line : seen) EXPECT_FALSE(StartsWith(line, "bestmove")) << line;
+    EXPECT_TRUE(e.Silent("bestmove", 300));
+    ASSERT_TRUE(e.Send("stop\n"));
+    EXPECT_EQ(e.Bestmove(nullptr, 2000), "bestmove d1d8");
+
     // "quit" during a search: the move, then a clean exit.
     ASSERT_TRUE(e.Send("go infinite\n"));
     Pause(200);
@@ -175,14 +186,14 @@ TEST(ThinkEndToEnd, PonderhitAndPonderStop) {
     ASSERT_TRUE(ReadUntil(e.io(), "readyok", nullptr, 1000));
     EXPECT_TRUE(e.Silent("bestmove", 200));
     ASSERT_TRUE(e.Send("ponderhit\n"));
-    EXPECT_EQ(e.Bestmove(nullptr, 2000), "bestmove d1d8 ");
+    EXPECT_EQ(e.Bestmove(nullptr, 2000), "bestmove d1d8");
 }
 
 TEST(ThinkEndToEnd, SearchmovesAndMultiPV) {
     Engine e;
     ASSERT_TRUE(e.Send("position startpos\ngo depth 3 searchmoves a2a3 h2h3\n"));
     const std::string best = e.Bestmove();
-    EXPECT_TRUE(StartsWith(best, "bestmove a2a3 ") || StartsWith(best, "bestmove h2h3 ")) << best;
+    EXPECT_TRUE(StartsWith(best + " ", "bestmove a2a3 ") || StartsWith(best + " ", "bestmove h2h3 ")) << best;
 
     struct Case {
         int multiPV;
@@ -221,13 +232,13 @@ TEST(ThinkEndToEnd, MatesAndForcedMoves) {
     };
     const Case cases[] = {
         // Mate in N stops at depth 2N - 1 with "mate N".
-        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", "go depth 12", "score mate 1 ", 1, "bestmove d1d8 "},
+        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", "go depth 12", "score mate 1 ", 1, "bestmove d1d8"},
         {"7k/8/5K2/8/8/8/8/Q7 w - - 0 1", "go depth 12", "score mate 2 ", 3, ""},
         // Mated next move whatever is played.
-        {"k7/8/1K6/8/8/8/8/7R b - - 0 1", "go depth 4", "score mate -1 ", 4, "bestmove a8b8  ponder h1h8 "},
+        {"k7/8/1K6/8/8/8/8/7R b - - 0 1", "go depth 4", "score mate -1 ", 4, "bestmove a8b8 ponder h1h8"},
         // Mated or stalemated already: the null move at once.
-        {"k7/1Q6/1K6/8/8/8/8/8 b - - 0 1", "go wtime 60000 btime 60000", nullptr, -1, "bestmove 0000 "},
-        {"k7/8/1Q6/8/8/8/8/7K b - - 0 1", "go wtime 60000 btime 60000", nullptr, -1, "bestmove 0000 "},
+        {"k7/1Q6/1K6/8/8/8/8/8 b - - 0 1", "go wtime 60000 btime 60000", nullptr, -1, "bestmove 0000"},
+        {"k7/8/1Q6/8/8/8/8/7K b - - 0 1", "go wtime 60000 btime 60000", nullptr, -1, "bestmove 0000"},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(e.Send(std::string("position fen ") + c.fen + "\n" + c.go + "\n"));
@@ -249,7 +260,7 @@ TEST(ThinkEndToEnd, MatesAndForcedMoves) {
     ASSERT_TRUE(e.Send("position fen 6k1/5ppp/8/8/8/3N4/6PP/4r2K w - - 0 1\ngo wtime 60000 btime 60000\n"));
     const auto start = Clock::now();
     std::vector<std::string> info;
-    EXPECT_TRUE(StartsWith(e.Bestmove(&info, 10000), "bestmove d3e1 "));
+    EXPECT_TRUE(StartsWith(e.Bestmove(&info, 10000) + " ", "bestmove d3e1 "));
     const int64_t ms = MsSince(start);
     EXPECT_GE(ms, 240);
     EXPECT_LT(ms, 2000);   // far below the 2.7 s the clock would allow
@@ -326,6 +337,27 @@ TEST(ThinkEndToEnd, BenchNodeCountIsRepeatable) {
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(std::regex_search(lines.back(), std::regex("nodes [0-9]+ time [0-9]+ nps [0-9]+"))) << lines.back();
     }
+
+    // A depth below 1 is reported and searched as depth 1.
+    std::string one, belowOne;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(e.Send("bench 1\n"));
+    ASSERT_TRUE(ReadUntilPrefix(e.io(), "Nodes searched: ", one));
+    ASSERT_TRUE(e.Send("bench -1\n"));
+    ASSERT_TRUE(ReadUntilPrefix(e.io(), "Nodes searched: ", belowOne, &lines));
+    EXPECT_EQ(belowOne, one);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(StartsWith(lines.front(), "info string bench depth -1 ")) << lines.front();
+
+    // The strength limit neither slows a benchmark nor is switched off by it.
+    ASSERT_TRUE(e.Send("setoption name UCI_LimitStrength value true\nbench 4\n"));
+    std::string limited;
+    ASSERT_TRUE(ReadUntilPrefix(e.io(), "Nodes searched: ", limited, nullptr, 20000));
+    EXPECT_EQ(limited, total);
+    ASSERT_TRUE(e.Send("position startpos\ngo movetime 400\n"));
+    std::vector<std::string> info;
+    e.Bestmove(&info, 3000);
+    EXPECT_LT(Field(LastWith(info, "info nps "), "nps"), 20 * NodeRateFromElo(DEFAULT_ELO_FOR_TEST));
 }
 
 }  // namespace

@@ -352,8 +352,8 @@ TEST_F(OrderingTest, DiscoveredCheckCoversFlightsFromBehind) {
         const Move nc5 = Move(MakeMoveWord(Sq("e4"), Sq("c5")) | CHECK_MARK);
         ScoredMove list[1] = {{nc5, 0}};
         ScoreQuiescenceMoves(6, *b.pos, WHITE, list, list + 1);
-        // Premarked checks take their kind from the piece that moved: a knight.
-        EXPECT_EQ(list[0].score, c.mating + 88 + 16 - 16 - 24) << c.d7Free;
+        // The checker is the rook the knight uncovers, not the knight.
+        EXPECT_EQ(list[0].score, c.mating + 88 + 8 * ROOK - 16 - 24) << c.d7Free;
     }
 }
 

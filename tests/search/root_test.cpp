@@ -150,11 +150,67 @@ TEST_F(RootTest, SearchmovesKeepOnlyTheListedMoves) {
         const Move m = RootMoveOf(Root.list.entries[i]) & 0x0FFF;
         EXPECT_TRUE(m == MakeMoveWord(8, 16) || m == MakeMoveWord(15, 23)) << m;
     }
-    // A list naming no move of the position is ignored rather than leaving nothing to play.
-    Limits.searchMoves[0] = MakeMoveWord(0, 63);
-    Limits.searchMoveCount = 1;
-    Prepare("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
-    EXPECT_EQ(Root.list.count, 20);
+    // A list naming no legal move of the position is ignored rather than leaving nothing to
+    // play: a square pair no piece can go, and the pinned bishop's e2d3.
+    struct Ignored {
+        const char* fen;
+        Move listed;
+    };
+    const Ignored ignored[] = {
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", MakeMoveWord(0, 63)},
+        {"4r1k1/8/8/8/8/8/4B3/4K3 w - - 0 1", MakeMoveWord(12, 19)},
+    };
+    for (const Ignored& c : ignored) {
+        Limits.searchMoves[0] = c.listed;
+        Limits.searchMoveCount = 1;
+        Position& pos = Prepare(c.fen);
+        EXPECT_EQ(Root.list.count, LegalMoveCount(pos)) << c.fen;
+        EXPECT_GT(Root.list.count, 0) << c.fen;
+        EXPECT_EQ(Root.gameEnd, 0) << c.fen;
+    }
+}
+
+TEST_F(RootTest, KillersSurviveOnlyASearchOfType0) {
+    for (const uint8_t type : {uint8_t{0}, SearchType::FIXED, SearchType::TIMED}) {
+        Limits.searchType = type;
+        Ordering.killers[3][0] = 77;
+        Prepare("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+        EXPECT_EQ(Ordering.killers[3][0], type == 0 ? 77 : 0) << int(type);
+    }
+}
+
+TEST_F(RootTest, AStoppedIterationStillCreditsItsBestMove) {
+    Limits.searchType = SearchType::FIXED;
+    Position& pos = Prepare("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    const Move first = RootMoveOf(Root.list.entries[0]);
+    const int code = PieceDestCode(pos.pieceType[MoveFrom(first)], MoveTo(first), WHITE);
+    const uint16_t before = Ordering.history[code];
+    SetStopReason(StopCode::STOP_COMMAND);
+    EXPECT_EQ(SearchRoot(pos, 5), Root.list.entries[0].score);
+    EXPECT_EQ(Ordering.history[code], before + 25);
+    EXPECT_EQ(StopReason(), StopCode::STOP_COMMAND) << "the reason of the stop stays";
+    SetStopReason(0);
+}
+
+TEST_F(RootTest, AShortBudgetLowersThePruningThresholdOfTheSearch) {
+    // "Forward Pruning" 1 reduces late moves at a fixed depth; a timed search with a budget
+    // of a few milliseconds lowers the threshold by a step, to 0, and reduces none.
+    Settings.forwardPruning = 16;
+    struct Case {
+        uint8_t type;
+        int32_t timeAvailable;
+        bool reduces;
+    };
+    for (const Case& c : {Case{SearchType::FIXED, 0, true}, Case{SearchType::TIMED, 100, false}}) {
+        ASSERT_EQ(ReadFen("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"), 1);
+        ResetGoLimits();
+        Limits.searchType = c.type;
+        Limits.depthLimit = c.type == SearchType::FIXED ? 6 : MAX_DEPTH;
+        testing::OutputCapture capture;
+        RunSearch(WHITE, EngineStateValue::THINKING, 1, c.timeAvailable, 0);
+        EXPECT_EQ(Search.reducedMoves > 0, c.reduces) << int(c.type);
+        EXPECT_GE(Search.nodes, 1000u);
+    }
 }
 
 TEST_F(RootTest, SelectionSortFromAPlaceClearsExactMarks) {

@@ -1,16 +1,25 @@
-// Search behaviour through the iterative-deepening driver and direct node calls.
+// Search behaviour through the engine's root search (what "bench" and "go" run) and direct
+// node calls.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "control/engine.h"
+#include "control/game_record.h"
+#include "control/output_capture.h"
 #include "control/setup.h"
+#include "control/think.h"
 #include "eval/evaluate.h"
+#include "search/ordering.h"
 #include "search/quiesce.h"
+#include "search/root.h"
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/search_support.h"
+#include "search/search_table.h"
 #include "search/ttable.h"
 
 namespace tavrix {
@@ -18,6 +27,8 @@ namespace {
 
 constexpr int32_t TEST_HASH_KB = 1024;
 constexpr int32_t WIDE = 8192;
+
+int Sq(const char* name) { return MakeSquare(name[0] - 'a', name[1] - '1'); }
 
 struct MateCase {
     const char* fen;
@@ -82,6 +93,40 @@ constexpr MateCase MATES[] = {
 
 Position Board;  // too large for the stack of a test
 
+// What a fixed-depth search through the root leaves behind.
+struct RootResult {
+    Move move;           // entry 0 of the root list, 0 when there is no legal move
+    int32_t score;
+    int32_t depth;       // last completed iteration
+    uint64_t nodes;
+    const Move* pv;      // the best line, 0-terminated
+};
+
+// Searches the game board's position to `depth` as "bench" does.
+RootResult SearchGameBoard(int32_t depth) {
+    RootResult r{};
+    r.nodes = SearchFixedDepth(depth);
+    r.depth = Search.iterationDepth;
+    const RootMove& best = Root.list.entries[0];
+    r.score = best.score;
+    r.move = Root.list.count > 0 ? RootMoveOf(best) : NO_MOVE;
+    r.pv = RootLine(best) + 1;
+    return r;
+}
+
+RootResult SearchFen(const char* fen, int32_t depth) {
+    EXPECT_EQ(ReadFen(fen), 1) << fen;
+    return SearchGameBoard(depth);
+}
+
+// The set-up a search makes before its first node, for direct node calls.
+void BeginNodeSearch(Position& pos) {
+    Limits.searchType = SearchType::FIXED;
+    BeginSearch(pos);
+    Search.stopReason = 0;
+    Search.pollCountdown = DEFAULT_POLL_INTERVAL;
+}
+
 class SearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -92,18 +137,15 @@ protected:
     static Position& Load(const char* fen) {
         EXPECT_EQ(ReadFen(fen), 1) << fen;
         Board = GameBoard.position;
-        PrepareSearchRoot(Board);
+        PrepareRootRecord(Board);
         return Board;
     }
 };
 
-Position After;
-
 // After `move` the opponent must be mated in `moves` - 1: searched to the depth that takes.
-int32_t ScoreAfter(const Position& pos, Move move, int32_t moves) {
-    After = pos;
-    MakeMove(After, move);
-    return SearchToDepth(After, 2 * moves - 2).score;
+int32_t ScoreAfter(Move move, int32_t moves) {
+    EXPECT_NE(RecordMove(GameBoard.position, static_cast<Move>(move & ~CHECK_MARK)), 0);
+    return SearchGameBoard(std::max(1, 2 * moves - 2)).score;
 }
 
 TEST_F(SearchTest, MatesInOneTwoAndThreeScoreByTheirDistance) {
@@ -111,14 +153,14 @@ TEST_F(SearchTest, MatesInOneTwoAndThreeScoreByTheirDistance) {
     for (const MateCase& c : MATES) {
         SCOPED_TRACE(c.fen);
         ClearTableForTest();
-        Position& pos = Load(c.fen);
-        const uint64_t keyBefore = HashKey64(pos);
-        const DriverResult r = SearchToDepth(pos, 2 * c.moves - 1);
+        ASSERT_EQ(ReadFen(c.fen), 1);
+        const uint64_t keyBefore = HashKey64(GameBoard.position);
+        const RootResult r = SearchGameBoard(2 * c.moves - 1);
         EXPECT_EQ(r.score, 8193 - 2 * c.moves);
-        EXPECT_EQ(ScoreAfter(pos, r.move, c.moves), 2 * c.moves - 1 - 8193);  // the move really mates
         EXPECT_EQ(r.pv[0] & 0x7FFF, r.move & 0x7FFF);
-        EXPECT_EQ(HashKey64(pos), keyBefore);
-        EXPECT_EQ(pos.undoTop, 1);
+        EXPECT_EQ(HashKey64(ThinkControl.position), keyBefore);
+        EXPECT_EQ(ThinkControl.position.undoTop, 1);
+        EXPECT_EQ(ScoreAfter(r.move, c.moves), 2 * c.moves - 1 - 8193);  // the move really mates
     }
 }
 
@@ -136,12 +178,12 @@ constexpr TerminalCase TERMINALS[] = {
 };
 
 TEST_F(SearchTest, CheckmateAndStalemateAtANode) {
-    Eval.options.drawValue = 50;  // the two colours get different draw scores
+    Settings.drawValue = 50;  // the two colours get different draw scores
     for (const TerminalCase& c : TERMINALS) {
         for (const int32_t ply : {2, 7, 30}) {
             Position& pos = Load(c.fen);
-            BeginDriverSearch(pos, 0);
-            SCOPED_TRACE(testing::Message() << c.fen << " at ply " << ply);
+            BeginNodeSearch(pos);
+            SCOPED_TRACE(::testing::Message() << c.fen << " at ply " << ply);
             const int32_t expected = c.mated ? ply - 8193 : DrawScore(pos.sideToMove);
             EXPECT_EQ(SearchNode(pos, ply, 3, 0, -WIDE, WIDE, NodeFlag::PV_NODE), expected);
             EXPECT_EQ(SearchNode(pos, ply, 1, 0, -WIDE, WIDE, NodeFlag::CUT_NODE), expected);
@@ -160,7 +202,7 @@ TEST_F(SearchTest, ANodeScoresWithinItsMateDistance) {
     for (const char* fen : fens) {
         for (const int32_t ply : {2, 5, 9, 20}) {
             Position& pos = Load(fen);
-            BeginDriverSearch(pos, 0);
+            BeginNodeSearch(pos);
             const int32_t score = SearchNode(pos, ply, 2, 0, -WIDE, WIDE, NodeFlag::PV_NODE);
             EXPECT_EQ(score, 8192 - ply) << fen << " ply " << ply;
             // A window above the reachable bound closes at once.
@@ -180,9 +222,9 @@ TEST_F(SearchTest, FixedDepthSearchIsRepeatable) {
     for (const char* fen : MIDDLEGAMES) {
         // "Clear Hash" between the runs, as a user would send it.
         ClearHashTable();
-        const DriverResult first = SearchToDepth(Load(fen), 6);
+        const RootResult first = SearchFen(fen, 6);
         ClearHashTable();
-        const DriverResult second = SearchToDepth(Load(fen), 6);
+        const RootResult second = SearchFen(fen, 6);
         SCOPED_TRACE(fen);
         EXPECT_EQ(first.depth, 6);
         EXPECT_NE(first.move, NO_MOVE);
@@ -216,15 +258,15 @@ TEST_F(SearchTest, PruningSwitchesTakeEffect) {
         uint64_t withDefaults = 0, switchedOff = 0;
         for (const char* fen : {MIDDLEGAMES[0], MIDDLEGAMES[3]}) {
             ClearTableForTest();
-            Search.searchFlags = SearchOption::DEFAULT_FLAGS;
-            Search.pruningThreshold = DEFAULT_PRUNING_THRESHOLD;
-            SearchToDepth(Load(fen), 5);
+            Settings.optionFlags = SearchOption::DEFAULT_FLAGS;
+            Settings.forwardPruning = DEFAULT_PRUNING_THRESHOLD;
+            SearchFen(fen, 5);
             withDefaults += Search.*c.counter;
 
             ClearTableForTest();
-            Search.searchFlags = (SearchOption::DEFAULT_FLAGS & ~c.clearFlags) | c.setFlags;
-            Search.pruningThreshold = c.pruningThreshold;
-            const DriverResult r = SearchToDepth(Load(fen), 5);
+            Settings.optionFlags = (SearchOption::DEFAULT_FLAGS & ~c.clearFlags) | c.setFlags;
+            Settings.forwardPruning = c.pruningThreshold;
+            const RootResult r = SearchFen(fen, 5);
             switchedOff += Search.*c.counter;
             EXPECT_EQ(r.depth, 5);
         }
@@ -232,8 +274,10 @@ TEST_F(SearchTest, PruningSwitchesTakeEffect) {
         EXPECT_EQ(switchedOff, 0u);
         // Mates stay exact under the setting.
         ClearTableForTest();
-        const DriverResult mate = SearchToDepth(Load("r5rk/5p1p/5R2/4B3/8/8/7P/7K w - - 0 1"), 5);
+        const RootResult mate = SearchFen("r5rk/5p1p/5R2/4B3/8/8/7P/7K w - - 0 1", 5);
         EXPECT_EQ(mate.score, 8187);
+        Settings.optionFlags = SearchOption::DEFAULT_FLAGS;
+        Settings.forwardPruning = DEFAULT_PRUNING_THRESHOLD;
     }
 }
 
@@ -249,10 +293,11 @@ constexpr int32_t DEEP_SELECTIVE_PLIES = 17;  // each reaches at least this deep
 TEST_F(SearchTest, DeepForcingLinesStayWithinThePlyLimit) {
     for (const char* fen : DEEP_TACTICS) {
         ClearTableForTest();
-        Position& pos = Load(fen);
-        const uint64_t keyBefore = HashKey64(pos);
-        const int32_t plyBefore = pos.ply;
-        const DriverResult r = SearchToDepth(pos, 12);
+        ASSERT_EQ(ReadFen(fen), 1);
+        const uint64_t keyBefore = HashKey64(GameBoard.position);
+        const int32_t plyBefore = GameBoard.position.ply;
+        const RootResult r = SearchGameBoard(12);
+        const Position& pos = ThinkControl.position;
         SCOPED_TRACE(fen);
         EXPECT_EQ(r.depth, 12);
         EXPECT_GE(Search.selectiveDepth, DEEP_SELECTIVE_PLIES);
@@ -267,7 +312,7 @@ TEST_F(SearchTest, NodesNearThePlyLimitAreLeaves) {
     for (const char* fen : DEEP_TACTICS) {
         for (const int32_t ply : {SEARCH_PLY_LIMIT - 6, SEARCH_PLY_LIMIT - 1, SEARCH_PLY_LIMIT}) {
             Position& pos = Load(fen);
-            BeginDriverSearch(pos, 0);
+            BeginNodeSearch(pos);
             Search.iterationDepth = 40;  // no halving of the extensions
             // The undo stack grows with the ply like in a real search.
             pos.undoStack[ply] = pos.undoStack[1];
@@ -275,7 +320,7 @@ TEST_F(SearchTest, NodesNearThePlyLimitAreLeaves) {
             pos.undoTop = ply;
             const int32_t score = SearchNode(pos, ply, 8, 0, -WIDE, WIDE, NodeFlag::PV_NODE);
             const int32_t quiet = Quiesce(pos, ply, 0, -WIDE, WIDE, 0);
-            SCOPED_TRACE(testing::Message() << fen << " ply " << ply);
+            SCOPED_TRACE(::testing::Message() << fen << " ply " << ply);
             EXPECT_GE(score, ply - 8191);
             EXPECT_LE(score, 8192 - ply);
             EXPECT_GE(quiet, ply - 8191);
@@ -285,25 +330,156 @@ TEST_F(SearchTest, NodesNearThePlyLimitAreLeaves) {
     }
 }
 
-TEST_F(SearchTest, NodeLimitStopsTheSearchAndKeepsTheLastIteration) {
-    Position& pos = Load(MIDDLEGAMES[0]);
-    const uint64_t keyBefore = HashKey64(pos);
-    const DriverResult r = SearchToDepth(pos, 40, 30000);
-    EXPECT_EQ(Search.stopReason, STOP_NODE_LIMIT);
-    EXPECT_GE(r.nodes, 30000u);
-    EXPECT_LT(r.nodes, 30000u + 2 * DEFAULT_POLL_INTERVAL);
-    EXPECT_GE(r.depth, 1);
-    EXPECT_LT(r.depth, 40);
-    EXPECT_NE(r.move, NO_MOVE);
-    EXPECT_EQ(HashKey64(pos), keyBefore);
-    EXPECT_EQ(pos.undoTop, 1);
+TEST_F(SearchTest, DeadlineStopsTheSearchAndKeepsTheLastIteration) {
+    ASSERT_EQ(ReadFen(MIDDLEGAMES[0]), 1);
+    const uint64_t keyBefore = HashKey64(GameBoard.position);
+    ResetGoLimits();
+    Limits.searchType = SearchType::FIXED;
+    Limits.moveTimeTarget = 100;   // far too short for depth 40
+    Limits.depthLimit = 40;
+    testing::OutputCapture capture;
+    const uint8_t stop = RunSearch(GameBoard.position.sideToMove, EngineStateValue::THINKING, 0, 0, 0);
+    const std::string out = capture.Take();
+    EXPECT_EQ(stop, StopCode::DEADLINE);
+    EXPECT_NE(out.find("bestmove "), std::string::npos) << out;
+    EXPECT_NE(RootMoveOf(Root.list.entries[0]), NO_MOVE);
+    EXPECT_EQ(HashKey64(ThinkControl.position), keyBefore);
+    EXPECT_EQ(ThinkControl.position.undoTop, 1);
+    EXPECT_EQ(HashKey64(GameBoard.position), keyBefore);
 }
 
-TEST_F(SearchTest, RootWithoutMovesReportsMateOrDraw) {
-    EXPECT_EQ(SearchToDepth(Load("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1"), 3).score, -8192);
-    const DriverResult stale = SearchToDepth(Load("k7/8/1Q6/8/8/8/8/7K b - - 0 1"), 3);
-    EXPECT_EQ(stale.score, DrawScore(BLACK));
-    EXPECT_EQ(stale.move, NO_MOVE);
+// The order in which a node walks its list (the highest score first, as the search picks).
+std::vector<Move> PickOrder(ScoredMove* begin, ScoredMove* end) {
+    std::vector<Move> order;
+    for (ScoredMove* at = begin; at < end; ++at) {
+        ScoredMove* best = at;
+        for (ScoredMove* m = at + 1; m < end; ++m)
+            if (m->score > best->score) best = m;
+        std::swap(*at, *best);
+        order.push_back(at->move);
+    }
+    return order;
+}
+
+TEST_F(SearchTest, KillersAndHistoryLeadTheQuietMovesOfARealSearch) {
+    // After a real search, a node below the best root move walks killer 1 before every other
+    // quiet move, and quiet moves with history before those without.
+    int killersSeen = 0, historySeen = 0;
+    for (const char* fen : MIDDLEGAMES) {
+        SCOPED_TRACE(fen);
+        ClearTableForTest();
+        const RootResult r = SearchFen(fen, 6);
+        Position& pos = ThinkControl.position;
+        MakeMove(pos, static_cast<Move>(r.move & ~CHECK_MARK));
+        const Colour side = pos.sideToMove;
+        constexpr int32_t PLY = 2;
+        if ((UndoTop(pos).checkFlag & IN_CHECK_FLAG) != 0) {
+            UnmakeMove(pos);
+            continue;
+        }
+        const int n = GenerateOrderedMoves(pos, side, PLY, 0);
+        const uint16_t killer = Ordering.killers[PLY][0];
+        bool quietBefore = false, zeroHistoryBefore = false;
+        for (const Move m : PickOrder(ListBegin(PLY), ListBegin(PLY) + n)) {
+            if (m & (MoveKind::CAPTURE | MoveKind::PROMOTION_BIT)) continue;
+            const PieceType kind = pos.pieceType[MoveFrom(m)];
+            const bool isKiller = killer != 0 && PieceDestCode(kind, MoveTo(m)) == killer;
+            const uint16_t h = Ordering.history[PieceDestCode(kind, MoveTo(m), side)];
+            if (isKiller) {
+                EXPECT_FALSE(quietBefore) << "killer walked after another quiet move";
+                ++killersSeen;
+            } else if (h > 0) {
+                EXPECT_FALSE(zeroHistoryBefore) << "a history move walked after one without history";
+                ++historySeen;
+            } else {
+                zeroHistoryBefore = true;
+            }
+            quietBefore = true;
+        }
+        UnmakeMove(pos);
+    }
+    EXPECT_GT(killersSeen, 0);
+    EXPECT_GT(historySeen, 0);
+}
+
+TEST_F(SearchTest, QuiescencePrunesLosingCapturesAndSearchesWinningOnes) {
+    // The queen may take on d5: defended by the c6 pawn it loses the queen and is left out.
+    struct Case {
+        const char* fen;
+        bool searched;
+    };
+    const Case cases[] = {
+        {"k7/pp6/2p5/3p4/8/8/8/3Q3K w - - 0 1", false},
+        {"k7/pp6/8/3p4/8/8/8/3Q3K w - - 0 1", true},
+    };
+    for (const Case& c : cases) {
+        Position& pos = Load(c.fen);
+        BeginNodeSearch(pos);
+        const uint64_t before = Search.nodes;
+        Quiesce(pos, 2, 0, -WIDE, WIDE, 0);
+        EXPECT_EQ(Search.nodes > before, c.searched) << c.fen;
+    }
+}
+
+TEST_F(SearchTest, CutoffStatisticsCountOnlyQuietMovesReallySearched) {
+    // A futile node (alpha far above the evaluation) prunes h2h3, whose history makes its
+    // ordering score exactly 0, and then cuts off with the mating check Rd8.
+    Position& pos = Load("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+    BeginNodeSearch(pos);
+    const int pruned = PieceDestCode(PAWN, Sq("h3"), WHITE);
+    const int mate = PieceDestCode(ROOK, Sq("d8"), WHITE);
+    Ordering.history[pruned] = 30000;
+    const uint16_t triedBefore = Ordering.cutoff.tried[pruned];
+    const int32_t score = SearchNode(pos, 3, 1, 0, 2000, 2001, NodeFlag::CUT_NODE);
+    EXPECT_GE(score, 2001);
+    EXPECT_EQ(Ordering.killers[3][0], PieceDestCode(ROOK, Sq("d8")));
+    EXPECT_GT(Ordering.cutoff.succeeded[mate], 0);
+    EXPECT_EQ(Ordering.cutoff.tried[pruned], triedBefore);
+}
+
+TEST_F(SearchTest, APawnJustPushedToTheSixthCountsAsAPromotionThreat) {
+    // White is a rook up; Black's e-pawn stands on e3 with e2 and e1 free. At depth 1 with
+    // the evaluation above beta the node answers with the bare evaluation, unless the pawn
+    // has just arrived there (worth 560 as a promotion threat).
+    for (const bool justPushed : {false, true}) {
+        Position& pos = Load("6k1/8/8/8/8/4p3/8/RR4K1 w - - 0 1");
+        BeginNodeSearch(pos);
+        pos.lastToSquare = static_cast<uint8_t>(justPushed ? Sq("e3") : Sq("g8"));
+        const int32_t e = Evaluate(pos, WHITE, 3, 1, -WIDE, WIDE);
+        const uint64_t before = Search.nullShortcuts;
+        SearchNode(pos, 3, 1, 0, e - 301, e - 300, NodeFlag::CUT_NODE);
+        EXPECT_EQ(Search.nullShortcuts > before, !justPushed) << "just pushed " << justPushed;
+    }
+}
+
+TEST_F(SearchTest, ANegativeExtensionCarryDelaysLaterExtensions) {
+    // The carry is not clamped at 0: a node handed -40/32 of a ply passes the debt down, so
+    // checks below it are not extended and the tree is smaller.
+    uint64_t nodes[2] = {};
+    for (const int32_t fraction : {0, -40}) {
+        Position& pos = Load(MIDDLEGAMES[0]);
+        EmptyTableForTest();
+        BeginNodeSearch(pos);
+        Search.iterationDepth = 8;
+        const uint64_t before = Search.nodes;
+        SearchNode(pos, 2, 4, fraction, -WIDE, WIDE, NodeFlag::PV_NODE);
+        nodes[fraction == 0 ? 0 : 1] = Search.nodes - before;
+    }
+    EXPECT_LT(nodes[1], nodes[0]);
+}
+
+TEST_F(SearchTest, ANodeWithoutALegalMoveKeepsATableLowerBound) {
+    // Black is stalemated, yet its pinned knight has pseudo-legal moves. A deep lower bound
+    // of 100 from the table stands; without it the node is a draw.
+    for (const bool stored : {false, true}) {
+        EmptyTableForTest();
+        Position& pos = Load("k7/1n6/1K1B4/3Q4/8/8/8/8 b - - 0 1");
+        BeginNodeSearch(pos);
+        if (stored) StoreNodeEntry(BLACK, pos, 3, 6, EntryFlag::LOWER, 100, NO_MOVE, 0);
+        // Depth 3: beyond frontier futility, which would prune the knight's quiet moves.
+        const int32_t score = SearchNode(pos, 3, 3, 0, -WIDE, WIDE, NodeFlag::CUT_NODE);
+        EXPECT_EQ(score, stored ? 100 : DrawScore(BLACK)) << "stored " << stored;
+    }
 }
 
 TEST(PerpetualCheck, TenOwnMovesInCheckInARow) {
