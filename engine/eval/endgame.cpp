@@ -197,7 +197,7 @@ struct PawnSideTally {
     int proximity = 0;       // file+rank distances of this side's king to the stop squares
     int spareTempi = 0;
     int fastest = 99;        // moves of the fastest unstoppable passer
-    int raceCount = 0;
+    int unstoppable = 0;     // unstoppable passers
 };
 
 }  // namespace
@@ -499,11 +499,14 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
     for (Colour c = WHITE; c <= BLACK; ++c) {
         const Colour them = c ^ 1;
         const bool themToMove = side == them;
+        uint8_t own[10], opp[10];
+        RelativePawnFiles(pos, c, own, opp);
         for (SlotMask m = pos.pawnSlots[c]; m != 0; m &= m - 1) {
             const int sq = pos.slotSquare[c][std::countr_zero(m)];
             const int file = FileOf(sq), rank = RelativeRank(c, sq);
             const int fwd = Forward(c);
-            int32_t value = PawnBase[c == WHITE ? sq : sq ^ 56];
+            int32_t value = Eval.pieceTables[PAWN][c][sq];
+            value -= WeakPawn(pos, c, sq, own, opp, false).penalty;
 
             // Doubled and isolated pawns.
             if (std::popcount(static_cast<unsigned>(PawnFileBits(pos, c, file))) > 1) value -= DOUBLED_ENDING[file];
@@ -516,8 +519,9 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
             tally[c].proximity += FileRankDistance(kings[c], stop);
             tally[them].proximity += FileRankDistance(kings[them], stop);
 
-            // Spare tempi: empty squares ahead that this side controls at least as well.
-            for (int s = sq + fwd; s >= 0 && s < 64 && RankOf(s) != (c == WHITE ? 7 : 0); s += fwd) {
+            // Spare tempi: empty squares ahead, the promotion square included, that this
+            // side controls at least as well.
+            for (int s = sq + fwd; s >= 0 && s < 64; s += fwd) {
                 if (pos.pieceType[s] != NO_PIECE) break;
                 if (pos.attackMap[c].square[s].attackerCount < pos.attackMap[them].square[s].attackerCount) break;
                 ++tally[c].spareTempi;
@@ -531,8 +535,8 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
                     if (f >= 0 && f < 8 && PawnOf(pos, them, MakeSquare(f, RankOf(s)))) passed = false;
                 }
             }
-            if (pos.pieceType[sq + fwd] != NO_PIECE && pos.pieceColour[sq + fwd] == them) value -= BLOCKED_FRONT;
             if (passed) {
+                if (pos.pieceColour[sq + fwd] == them) value -= BLOCKED_FRONT;
                 const int promotion = PromotionSquare(c, sq);
                 int k = 7 - rank - (rank == 1 ? 1 : 0);
                 int enemyDistance = KingDistance(kings[them], promotion) - (themToMove ? 1 : 0);
@@ -558,7 +562,7 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
                 }
                 if (unstoppable) {
                     tally[c].fastest = std::min(tally[c].fastest, k);
-                    ++tally[c].raceCount;
+                    ++tally[c].unstoppable;
                 }
             }
             pawnTerms[c] += value;
@@ -566,16 +570,19 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
     }
 
     int32_t v = 4 * (tally[WHITE].spareTempi - tally[BLACK].spareTempi);
-    if (pawnCount > 0) v += (-8 * tally[WHITE].proximity + 8 * tally[BLACK].proximity) / pawnCount;
+    if (pawnCount > 0) v += -8 * tally[WHITE].proximity / pawnCount + 8 * tally[BLACK].proximity / pawnCount;
     v += EG_KING[kings[WHITE]] - EG_KING[kings[BLACK]] + pawnTerms[WHITE] - pawnTerms[BLACK];
 
-    // Race: a side whose unstoppable passer queens first gains, weighed by its pawn count.
+    // Race: a side's count reaches twice its pawns when the enemy's fastest unstoppable
+    // passer queens before its own, and grows with the enemy's unstoppable passers; the
+    // enemy then gains, the more the fewer pawns the losing side has to answer with.
     for (Colour c = WHITE; c <= BLACK; ++c) {
+        const Colour e = c ^ 1;
         const int n = std::popcount(pos.pawnSlots[c]);
-        const int count = 2 * tally[c].raceCount + (tally[c].fastest < tally[c ^ 1].fastest ? 2 * n : 0);
+        const int count = tally[e].fastest < tally[c].fastest ? 2 * (n + tally[e].unstoppable) : 0;
         if (n > 0 && count >= 2 * n) {
             const int32_t race = RACE_BONUS[std::min(n, 8)] + 8 * (count / n);
-            v += c == WHITE ? race : -race;
+            v += c == BLACK ? race : -race;
         }
     }
 
