@@ -11,6 +11,7 @@
 #include "control/think.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "eval/material.h"
 #include "search/root.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
@@ -74,6 +75,7 @@ int32_t StartupSequence() {
     // (which may fail start-up).
     ResetTimeState();  // also takes the clock base
     LoadDefaults();
+    InitEndgameTables();
     Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
     NewGame();

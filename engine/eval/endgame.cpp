@@ -98,7 +98,7 @@ struct KpkTable {
         return (seen & KPK_DRAW) ? KPK_DRAW : (seen & KPK_UNKNOWN) ? KPK_UNKNOWN : KPK_WIN;
     }
 
-    KpkTable() {
+    void Build() {
         for (int stm = 0; stm < 2; ++stm) {
             for (int p = 0; p < KPK_PAWN_SQUARES; ++p) {
                 const int pawn = MakeSquare(p % 4, p / 4 + 1);
@@ -128,9 +128,16 @@ struct KpkTable {
     bool Won(int wk, int bk, int pawn) const { return result[KpkIndex(WHITE, wk, bk, pawn)] == KPK_WIN; }
 };
 
+// Built once at start-up (a caller that skips start-up, such as a test, builds it on first use).
+struct KingPawnTable {
+    KpkTable table;
+    bool built = false;
+};
+KingPawnTable KingPawn;
+
 const KpkTable& Kpk() {
-    static const KpkTable table;
-    return table;
+    if (!KingPawn.built) InitEndgameTables();
+    return KingPawn.table;
 }
 
 constexpr int32_t KPK_WIN_BASE[8] = {0, 1120, 1160, 1200, 1240, 1280, 1320, 0};
@@ -201,6 +208,13 @@ struct PawnSideTally {
 };
 
 }  // namespace
+
+void InitEndgameTables() {
+    KingPawn.table.Build();
+    KingPawn.built = true;
+}
+
+bool EndgameTablesReady() { return KingPawn.built; }
 
 // ---------------------------------------------------------------- stalemate
 bool IsPawnStalemate(const Position& pos, Colour side) {
@@ -365,7 +379,8 @@ int32_t EvaluateBishopRookPawn(const Position& pos, Colour side, Colour stronger
         allA = allA && file == 0;
         allH = allH && file == 7;
     }
-    if (pawns == 0 || (!allA && !allH)) return 0;
+    // The pawn side can be the stronger one (four or more pawns against the bishop).
+    if (pawns == 0 || (!allA && !allH) || pos.bishopSlots[stronger] == 0) return 0;
     const int corner = (stronger == WHITE ? 56 : 0) + (allA ? 0 : 7);
     const int bishop = FirstSquare(pos, stronger, pos.bishopSlots[stronger]);
     if (IsDarkSquare(bishop) == IsDarkSquare(corner)) return 0;

@@ -307,6 +307,21 @@ TEST_F(EndgameTest, PawnEndingRaceTempiAndProximity) {
     }
 }
 
+// Five a-pawns outweigh a bishop and pawn: the pawn side is the stronger one and has no
+// bishop, so the wrong-bishop rule has nothing to judge.
+TEST_F(EndgameTest, BishopRookPawnWithThePawnSideStronger) {
+    const char* fen = "2k5/7p/P7/P7/P7/P7/P7/4K2b w - - 0 1";
+    Position p = Root(fen);
+    ASSERT_EQ(ClassifyMaterial(p, WHITE) & ClassByte::LOW_BITS, EndgameType::BISHOP_PAWNS);
+    ASSERT_GT(p.material[WHITE], p.material[BLACK]);
+    int32_t scale = 16, kind = 0;
+    EXPECT_EQ(EvaluateBishopRookPawn(p, WHITE, WHITE, scale, kind), 0);
+    EXPECT_EQ(scale, 16);
+    EXPECT_EQ(kind, 0);
+    Full(p, kind);
+    EXPECT_EQ(kind, EvalKind::ORDINARY);
+}
+
 }  // namespace
 }  // namespace tavrix
 
