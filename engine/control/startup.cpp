@@ -13,6 +13,7 @@
 #include "control/think.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "eval/material.h"
 #include "search/root.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
@@ -77,6 +78,7 @@ int32_t StartupSequence() {
     ResetTimeState();  // also takes the clock base
     SeedBookRandom(platform::TickCount());
     LoadDefaults();
+    InitEndgameTables();
     Settings.hashSize = AllocateHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
     NewGame();

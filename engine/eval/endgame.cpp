@@ -98,7 +98,7 @@ struct KpkTable {
         return (seen & KPK_DRAW) ? KPK_DRAW : (seen & KPK_UNKNOWN) ? KPK_UNKNOWN : KPK_WIN;
     }
 
-    KpkTable() {
+    void Build() {
         for (int stm = 0; stm < 2; ++stm) {
             for (int p = 0; p < KPK_PAWN_SQUARES; ++p) {
                 const int pawn = MakeSquare(p % 4, p / 4 + 1);
@@ -128,9 +128,16 @@ struct KpkTable {
     bool Won(int wk, int bk, int pawn) const { return result[KpkIndex(WHITE, wk, bk, pawn)] == KPK_WIN; }
 };
 
+// Built once at start-up (a caller that skips start-up, such as a test, builds it on first use).
+struct KingPawnTable {
+    KpkTable table;
+    bool built = false;
+};
+KingPawnTable KingPawn;
+
 const KpkTable& Kpk() {
-    static const KpkTable table;
-    return table;
+    if (!KingPawn.built) InitEndgameTables();
+    return KingPawn.table;
 }
 
 constexpr int32_t KPK_WIN_BASE[8] = {0, 1120, 1160, 1200, 1240, 1280, 1320, 0};
@@ -197,10 +204,17 @@ struct PawnSideTally {
     int proximity = 0;       // file+rank distances of this side's king to the stop squares
     int spareTempi = 0;
     int fastest = 99;        // moves of the fastest unstoppable passer
-    int raceCount = 0;
+    int unstoppable = 0;     // unstoppable passers
 };
 
 }  // namespace
+
+void InitEndgameTables() {
+    KingPawn.table.Build();
+    KingPawn.built = true;
+}
+
+bool EndgameTablesReady() { return KingPawn.built; }
 
 // ---------------------------------------------------------------- stalemate
 bool IsPawnStalemate(const Position& pos, Colour side) {
@@ -365,7 +379,8 @@ int32_t EvaluateBishopRookPawn(const Position& pos, Colour side, Colour stronger
         allA = allA && file == 0;
         allH = allH && file == 7;
     }
-    if (pawns == 0 || (!allA && !allH)) return 0;
+    // The pawn side can be the stronger one (four or more pawns against the bishop).
+    if (pawns == 0 || (!allA && !allH) || pos.bishopSlots[stronger] == 0) return 0;
     const int corner = (stronger == WHITE ? 56 : 0) + (allA ? 0 : 7);
     const int bishop = FirstSquare(pos, stronger, pos.bishopSlots[stronger]);
     if (IsDarkSquare(bishop) == IsDarkSquare(corner)) return 0;
@@ -499,11 +514,14 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
     for (Colour c = WHITE; c <= BLACK; ++c) {
         const Colour them = c ^ 1;
         const bool themToMove = side == them;
+        uint8_t own[10], opp[10];
+        RelativePawnFiles(pos, c, own, opp);
         for (SlotMask m = pos.pawnSlots[c]; m != 0; m &= m - 1) {
             const int sq = pos.slotSquare[c][std::countr_zero(m)];
             const int file = FileOf(sq), rank = RelativeRank(c, sq);
             const int fwd = Forward(c);
-            int32_t value = PawnBase[c == WHITE ? sq : sq ^ 56];
+            int32_t value = Eval.pieceTables[PAWN][c][sq];
+            value -= WeakPawn(pos, c, sq, own, opp, false).penalty;
 
             // Doubled and isolated pawns.
             if (std::popcount(static_cast<unsigned>(PawnFileBits(pos, c, file))) > 1) value -= DOUBLED_ENDING[file];
@@ -516,8 +534,9 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
             tally[c].proximity += FileRankDistance(kings[c], stop);
             tally[them].proximity += FileRankDistance(kings[them], stop);
 
-            // Spare tempi: empty squares ahead that this side controls at least as well.
-            for (int s = sq + fwd; s >= 0 && s < 64 && RankOf(s) != (c == WHITE ? 7 : 0); s += fwd) {
+            // Spare tempi: empty squares ahead, the promotion square included, that this
+            // side controls at least as well.
+            for (int s = sq + fwd; s >= 0 && s < 64; s += fwd) {
                 if (pos.pieceType[s] != NO_PIECE) break;
                 if (pos.attackMap[c].square[s].attackerCount < pos.attackMap[them].square[s].attackerCount) break;
                 ++tally[c].spareTempi;
@@ -531,8 +550,8 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
                     if (f >= 0 && f < 8 && PawnOf(pos, them, MakeSquare(f, RankOf(s)))) passed = false;
                 }
             }
-            if (pos.pieceType[sq + fwd] != NO_PIECE && pos.pieceColour[sq + fwd] == them) value -= BLOCKED_FRONT;
             if (passed) {
+                if (pos.pieceColour[sq + fwd] == them) value -= BLOCKED_FRONT;
                 const int promotion = PromotionSquare(c, sq);
                 int k = 7 - rank - (rank == 1 ? 1 : 0);
                 int enemyDistance = KingDistance(kings[them], promotion) - (themToMove ? 1 : 0);
@@ -558,7 +577,7 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
                 }
                 if (unstoppable) {
                     tally[c].fastest = std::min(tally[c].fastest, k);
-                    ++tally[c].raceCount;
+                    ++tally[c].unstoppable;
                 }
             }
             pawnTerms[c] += value;
@@ -566,16 +585,19 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
     }
 
     int32_t v = 4 * (tally[WHITE].spareTempi - tally[BLACK].spareTempi);
-    if (pawnCount > 0) v += (-8 * tally[WHITE].proximity + 8 * tally[BLACK].proximity) / pawnCount;
+    if (pawnCount > 0) v += -8 * tally[WHITE].proximity / pawnCount + 8 * tally[BLACK].proximity / pawnCount;
     v += EG_KING[kings[WHITE]] - EG_KING[kings[BLACK]] + pawnTerms[WHITE] - pawnTerms[BLACK];
 
-    // Race: a side whose unstoppable passer queens first gains, weighed by its pawn count.
+    // Race: a side's count reaches twice its pawns when the enemy's fastest unstoppable
+    // passer queens before its own, and grows with the enemy's unstoppable passers; the
+    // enemy then gains, the more the fewer pawns the losing side has to answer with.
     for (Colour c = WHITE; c <= BLACK; ++c) {
+        const Colour e = c ^ 1;
         const int n = std::popcount(pos.pawnSlots[c]);
-        const int count = 2 * tally[c].raceCount + (tally[c].fastest < tally[c ^ 1].fastest ? 2 * n : 0);
+        const int count = tally[e].fastest < tally[c].fastest ? 2 * (n + tally[e].unstoppable) : 0;
         if (n > 0 && count >= 2 * n) {
             const int32_t race = RACE_BONUS[std::min(n, 8)] + 8 * (count / n);
-            v += c == WHITE ? race : -race;
+            v += c == BLACK ? race : -race;
         }
     }
 

@@ -161,8 +161,8 @@ int BishopSquare(const Position& pos, Colour c) {
     return bishops ? pos.slotSquare[c][std::countr_zero(bishops)] : -1;
 }
 
-// Opposite-coloured bishops scaling of a positional total seen from `side`.
-int32_t ScaleOppositeBishops(const Position& pos, Colour side, Colour stronger, int32_t total) {
+// Opposite-coloured bishops scaling of a positional total seen from White.
+int32_t ScaleOppositeBishops(const Position& pos, Colour stronger, int32_t total) {
     const int points = PiecePoints(pos, WHITE);
     if (points != PiecePoints(pos, BLACK) || points > OPPOSITE_BISHOP_POINT_LIMIT) return total;
     if (BishopCount(pos, WHITE) != 1 || BishopCount(pos, BLACK) != 1) return total;
@@ -170,7 +170,7 @@ int32_t ScaleOppositeBishops(const Position& pos, Colour side, Colour stronger, 
     const int bb = BishopSquare(pos, BLACK);
     if (IsDarkSquare(wb) == IsDarkSquare(bb)) return total;
     const int d = PawnCount(pos, stronger) - PawnCount(pos, stronger ^ 1);
-    const int32_t m = pos.material[side ^ 1] - pos.material[side];
+    const int32_t m = pos.material[BLACK] - pos.material[WHITE];
     if (points == BISHOP_POINTS) {
         if (d <= 2) return (total >> 2) + m - (m >> 2);
         return (total >> 1) + (m >> 1);
@@ -340,9 +340,8 @@ int32_t EvaluatePositional(Position& pos, Colour side, Colour strongerSide, int3
         }
     }
 
+    if (oppositeBishopCandidate) total = ScaleOppositeBishops(pos, strongerSide, total);
     if (side == BLACK) total = -total;
-    // Scaled from the side's own view so that both colours round alike.
-    if (oppositeBishopCandidate) total = ScaleOppositeBishops(pos, side, strongerSide, total);
 
     if (total > Eval.lazyMarginHigh[side]) Eval.lazyMarginHigh[side] = total;
     else if (total < Eval.lazyMarginLow[side]) Eval.lazyMarginLow[side] = total;

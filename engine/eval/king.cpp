@@ -57,6 +57,7 @@ constexpr int CORNER_UNITS = 8;
 struct Escapes {
     uint8_t free = 0;
     uint8_t blocked = 0;
+    uint8_t ownBlocked = 0;      // blocked by the side's own pieces
     int8_t single[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 
     uint8_t SinglesOf(int slot) const {
@@ -78,6 +79,7 @@ Escapes FindEscapes(const Position& pos, Colour side, int king) {
         if (IsPieceOf(pos, z, side) ||
             (IsPieceOf(pos, z, enemy) && (t == PAWN || t == KNIGHT || t == BISHOP || t == KING))) {
             esc.blocked |= bit;
+            if (IsPieceOf(pos, z, side)) esc.ownBlocked |= bit;
             continue;
         }
         const AttackRecord& er = AttackOf(pos, enemy, z);
@@ -86,6 +88,12 @@ Escapes FindEscapes(const Position& pos, Colour side, int king) {
             esc.single[dir] = static_cast<int8_t>(LowestSlot(er.attackerSlots));
     }
     return esc;
+}
+
+// The enemy's line pieces on a square, direct (queens bits 1-3, rooks 4-5, bishops 6-7
+// of the attack word) and x-ray (2 per attacker in the x-ray byte).
+constexpr int LineAttackers(const AttackRecord& r) {
+    return ((r.attackWeight >> 1) & 7) + ((r.attackWeight >> 4) & 3) + ((r.attackWeight >> 6) & 3) + (r.xrayWeight >> 1);
 }
 
 bool MovesAlong(PieceType t, int dir) {
@@ -291,12 +299,18 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                     counted |= fresh;
                     Eval.threatSlots[enemy] |= fresh;
                     units += SlotWeight(fresh) + 6 * PopCount(fresh);
-                    if (m == 0 && er.attackerCount > orr.attackerCount) {
+                    if (m == 0 && LineAttackers(er) > orr.attackerCount) {
                         p -= 12;
+                        const uint8_t line = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
+                        const bool nextToKing = u == Step(king, dir);
                         for (SlotMask s = sliders; s; s &= s - 1) {
                             const int slot = LowestSlot(s);
                             const int from = pos.slotSquare[enemy][slot];
-                            const uint8_t cover = CoverFrom(pos, pos.pieceType[from], u, from, king);
+                            // A queen landing next to a king that guards the square at most
+                            // once also takes the squares its own pieces block.
+                            uint8_t cover = line;
+                            if (nextToKing && pos.pieceType[from] == QUEEN && orr.attackerCount <= 1)
+                                cover |= esc.ownBlocked;
                             threatCover |= cover;
                             const uint8_t needed = esc.free | esc.SinglesOf(slot);
                             if ((needed & ~cover) == 0) MarkMateThreat(pos, side, from, u);
@@ -357,7 +371,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         rec.checkFlag |= DangerFlag(side);
         p -= MATE_THREAT_PENALTY;
     }
-    if (threatCover != 0 && (esc.free & ~threatCover) == 0 && PopCount((direct | xray) & 0xFF) >= 2) {
+    if ((esc.free & ~threatCover) == 0 && PopCount((direct | xray) & 0xFF) >= 2) {
         rec.checkFlag |= DangerFlag(side);
         return p - DANGER_PENALTY;
     }
@@ -598,7 +612,8 @@ bool MateThreatTest(Position& pos, Colour side) {
         for (; checkers; checkers &= checkers - 1) {
             const int slot = LowestSlot(checkers);
             const int from = pos.slotSquare[enemy][slot];
-            const uint8_t cover = CoverFrom(pos, pos.pieceType[from], u, from, king);
+            uint8_t cover = CoverFrom(pos, pos.pieceType[from], u, from, king);
+            if (pos.pieceType[from] == QUEEN && KingDistance(u, king) == 1) cover |= esc.ownBlocked;
             if (((esc.free | esc.SinglesOf(slot)) & ~cover) == 0) {
                 MarkMateThreat(pos, side, from, u);
                 return true;
@@ -609,14 +624,16 @@ bool MateThreatTest(Position& pos, Colour side) {
         return false;
     };
 
+    const SlotMask contactPieces = pos.sliderSlots[enemy] | pos.knightSlots[enemy];
     for (int dir = 0; dir < 8; ++dir) {
         const SlotMask lineSlots = IsStraight(dir) ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
-        // Contact checks next to the king, then distant checks along the open line that
-        // the side cannot block.
+        // Every line piece and knight that can land next to the king, then distant checks
+        // along the open line that the side cannot block.
         bool blockable = false;
         for (int u = Step(king, dir); u != NO_SQUARE; u = Step(u, dir)) {
             if (IsPieceOf(pos, u, enemy) || blockable) break;
-            if (safeLanding(u) && mates(u, AttackOf(pos, enemy, u).attackerSlots & lineSlots)) return true;
+            const SlotMask landing = u == Step(king, dir) ? contactPieces : lineSlots;
+            if (safeLanding(u) && mates(u, AttackOf(pos, enemy, u).attackerSlots & landing)) return true;
             if (HasPiece(pos, u)) break;
             blockable = (AttackOf(pos, side, u).attackWeight & ~AttackWeight::KING) != 0;
         }

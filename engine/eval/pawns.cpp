@@ -106,6 +106,59 @@ bool IsOwnBishop(const Position& pos, int sq, Colour us) {
     return pos.pieceType[sq] == BISHOP && pos.pieceColour[sq] == us;
 }
 
+}  // namespace
+
+void RelativePawnFiles(const Position& pos, Colour us, uint8_t own[10], uint8_t opp[10]) {
+    own[0] = own[9] = opp[0] = opp[9] = 0;
+    for (int f = 0; f < 8; ++f) {
+        own[f + 1] = us == WHITE ? PawnFileBits(pos, us, f) : ReverseByte[PawnFileBits(pos, us, f)];
+        opp[f + 1] = us == WHITE ? PawnFileBits(pos, us ^ 1, f) : ReverseByte[PawnFileBits(pos, us ^ 1, f)];
+    }
+}
+
+WeakPawnTerms WeakPawn(const Position& pos, Colour us, int sq, const uint8_t own[10], const uint8_t opp[10],
+                       bool openToHeavy) {
+    const Colour them = us ^ 1;
+    const int flip = us == WHITE ? 0 : 56;
+    const int f = FileOf(sq);
+    const int r = RankOf(sq ^ flip);
+    const int front = sq + (us == WHITE ? 8 : -8);
+    const bool frontEnemy = IsPieceOf(pos, front, them);
+    const PieceType frontType = pos.pieceType[front];
+    const bool rammed = frontEnemy && frontType == PAWN;
+    const int ahead = (0xFF << (r + 1)) & 0xFF;
+    const int ownLeft = own[f], ownRight = own[f + 2], oppLeft = opp[f], oppRight = opp[f + 2];
+    const bool pawnAhead = ((own[f + 1] | opp[f + 1]) & ahead) != 0;
+    const uint16_t structure = AdjacentStructure(ownLeft, oppLeft) | AdjacentStructure(ownRight, oppRight);
+    const bool supportable = (structure >> r) & 1;
+    const bool canGuardAdvance = (structure >> (8 + r)) & 1;
+    const bool enemyControlsAdvance = (((oppLeft | oppRight) >> (r + 2)) & 3) != 0;
+    const bool ownGuardsFront = PawnAttackCount(AttackOf(pos, us, front)) > 0;
+
+    WeakPawnTerms t{};
+    if (supportable || (ownGuardsFront && !pawnAhead)) return t;
+    if (PawnAttackCount(AttackOf(pos, us, sq)) == 0 && !rammed) t.penalty += UNSUPPORTED_PAWN[sq ^ flip];
+    if (frontEnemy) t.penalty += BLOCKADER_PENALTY[frontType];
+    t.isolated = (ownLeft | ownRight) == 0;
+    // An isolated pawn can be backward as well.
+    if (enemyControlsAdvance && !canGuardAdvance) {
+        t.backward = true;
+        t.penalty += openToHeavy ? OPEN_BACKWARD_PENALTY : BACKWARD_PENALTY;
+        if (!rammed) {
+            const int enemyHits = PawnAttackCount(AttackOf(pos, them, front));
+            const int ownHits = PawnAttackCount(AttackOf(pos, us, front));
+            if (enemyHits > ownHits) {
+                const int pen = UNSUPPORTED_PAWN[front ^ flip] + BACKWARD_RANK_PENALTY[r + 1];
+                t.penalty += enemyHits >= ownHits + 2 ? 2 * pen : pen;
+            }
+            if (AttackOf(pos, us, sq).attackerCount >= AttackOf(pos, them, sq).attackerCount) t.penalty -= 4;
+        }
+    }
+    return t;
+}
+
+namespace {
+
 int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
     const Colour them = us ^ 1;
     const int fwd = us == WHITE ? 8 : -8;
@@ -182,32 +235,13 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
         // Weak, isolated and backward pawns.
         const int ownLeft = own[f], ownRight = own[f + 2], oppLeft = opp[f], oppRight = opp[f + 2];
         const bool pawnAhead = ((own[f + 1] | opp[f + 1]) & ahead) != 0;
-        const uint16_t structure = AdjacentStructure(ownLeft, oppLeft) | AdjacentStructure(ownRight, oppRight);
-        const bool supportable = (structure >> r) & 1;
-        const bool canGuardAdvance = (structure >> (8 + r)) & 1;
-        const bool enemyControlsAdvance = (((oppLeft | oppRight) >> (r + 2)) & 3) != 0;
-        const bool rammed = frontEnemy && frontType == PAWN;
         const bool openAhead = !pawnAhead;
-        bool backward = false;
-        if (!supportable && (!ownGuardsFront || pawnAhead)) {
-            if (!ownDefendsPawn && !rammed) v -= UNSUPPORTED_PAWN[sq ^ flip];
-            if (frontEnemy) v -= BLOCKADER_PENALTY[frontType];
-            if ((ownLeft | ownRight) == 0) {
-                v -= ISOLATED_PAWN[f] + Eval.endWeightHalf;
-                if (openAhead && enemyHeavy) v -= OPEN_ISOLATED_EXTRA;
-            } else if (enemyControlsAdvance && !canGuardAdvance) {
-                backward = true;
-                v -= (openAhead && enemyHeavy) ? OPEN_BACKWARD_PENALTY : BACKWARD_PENALTY;
-                if (!rammed) {
-                    const int enemyHits = PawnAttackCount(AttackOf(pos, them, front));
-                    const int ownHits = PawnAttackCount(AttackOf(pos, us, front));
-                    if (enemyHits > ownHits) {
-                        const int pen = UNSUPPORTED_PAWN[front ^ flip] + BACKWARD_RANK_PENALTY[r + 1];
-                        v -= enemyHits >= ownHits + 2 ? 2 * pen : pen;
-                    }
-                    if (AttackOf(pos, us, sq).attackerCount >= AttackOf(pos, them, sq).attackerCount) v += 4;
-                }
-            }
+        const WeakPawnTerms weak = WeakPawn(pos, us, sq, own, opp, openAhead && enemyHeavy);
+        const bool backward = weak.backward;
+        v -= weak.penalty;
+        if (weak.isolated) {
+            v -= ISOLATED_PAWN[f] + Eval.endWeightHalf;
+            if (openAhead && enemyHeavy) v -= OPEN_ISOLATED_EXTRA;
         }
 
         // Doubled.
@@ -335,9 +369,8 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
                     }
                 }
             }
-        } else if (!pawnAhead &&
-                   PawnAttackCount(AttackOf(pos, us, front)) >= PawnAttackCount(AttackOf(pos, them, front))) {
-            // Candidate passer on a half-open file.
+        } else if (PawnAttackCount(AttackOf(pos, us, front)) >= PawnAttackCount(AttackOf(pos, them, front))) {
+            // Candidate passer: its advance square is held at least as well as attacked.
             v += std::abs(f - FileOf(theirKing)) + ((r == 2 ? r - 1 : r) << Eval.endWeightEighth) + Eval.endWeightHalf;
         }
         total += v;

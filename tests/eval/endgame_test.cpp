@@ -261,6 +261,67 @@ TEST_F(EndgameTest, PawnEndingFavoursThePasserAndTheActiveKing) {
     EXPECT_LT(EvaluatePawnEnding(runner, BLACK, 0), -300);
 }
 
+// Pawn endings scored by hand (White to move, root phase 1: a pawn's table value is half its
+// base value). Terms: tables, weak pawns, isolated 4 + IsolatedEnding, passers, proximity
+// -8W/n + 8B/n (each quotient truncated), spare tempi x4, EG king values, race,
+// opposition (kings' file+rank distance d, equal tempi: Opposition[d]), material / 4.
+TEST_F(EndgameTest, PawnEndingWeakPawnsBackwardAndBlockaded) {
+    struct Case { const char* fen; int32_t v; };
+    const Case cases[] = {
+        // d3 backward behind c4 with c5 and e5 both hitting d4: 4 - (7 + 3 + 2 x 8 - 4) = -18;
+        // c4 (supported by d3) 8; c5 rammed, isolated and backward: 8 - 3 - 18 = -13; e5
+        // isolated and backward: 11 - (4 + 3 + 4 - 4) - 20 = -16. Pawns 19, proximity
+        // -8*24/4 + 8*32/4 = 16, tempi 0, EG 0, opposition Opposition[14] = -6: 29.
+        {"7k/8/8/2p1p3/2P5/3P4/8/K7 w", 29},
+        // d4 blockaded by the king d5 and hanging: 11 - (4 + 6) - 20 + PassedWeak[4] 28 - 12
+        // = -3; a3 and a4 rammed and isolated: 1 - 12 and 3 - 12. Pawns -5, proximity
+        // -8*27/3 + 8*9/3 = -48, EG -2 - 34, opposition Opposition[8] = -15, material +32: -72.
+        {"8/8/8/3k4/p2P4/P7/8/7K w", -72},
+    };
+    for (const Case& c : cases) {
+        const Position p = Root(c.fen);
+        ASSERT_EQ(Eval.gamePhase, 1) << c.fen;
+        EXPECT_EQ(EvaluatePawnEnding(p, WHITE, 0), c.v) << c.fen;
+    }
+}
+
+// Both cases: c4 runs (k 4) against the king h8, h4 runs faster (k 3) for Black, a7 is
+// caught. Black's passer queens first, so White's count is 2 x (1 pawn + 1 runner) = 4:
+// Black gains RaceBonus[1] + 8 x 4 = 86. Spare tempi count the promotion squares c8 and h1.
+TEST_F(EndgameTest, PawnEndingRaceTempiAndProximity) {
+    struct Case { const char* fen; int32_t v; };
+    const Case cases[] = {
+        // Pawns: c4 8 - 3 - 18 + 54 = 41; a7 0 - 3 - 12 + PassedWeak[5] 16 = 1 (the king a3
+        // is nearer: its distance to a5 counts once more); h4 3 - 12 + 90 = 81. Tempi 4 - 5,
+        // proximity -8*15/3 + 8*23/3 = -40 + 61, EG 6 + 2, race -86, opposition -6,
+        // material -32: -4 + 21 + 8 - 41 - 86 - 6 - 32.
+        {"7k/p7/8/8/2P4p/K7/8/8 w", -140},
+        // King a2: tempi 4 - 6, proximity -8*19/3 + 8*23/3 = -50 + 61 (one quotient of the
+        // difference would give 10), EG 2 + 2: -8 + 11 + 4 - 41 - 86 - 6 - 32.
+        {"7k/p7/8/8/2P4p/8/K7/8 w", -158},
+    };
+    for (const Case& c : cases) {
+        const Position p = Root(c.fen);
+        ASSERT_EQ(Eval.gamePhase, 1) << c.fen;
+        EXPECT_EQ(EvaluatePawnEnding(p, WHITE, 0), c.v) << c.fen;
+    }
+}
+
+// Five a-pawns outweigh a bishop and pawn: the pawn side is the stronger one and has no
+// bishop, so the wrong-bishop rule has nothing to judge.
+TEST_F(EndgameTest, BishopRookPawnWithThePawnSideStronger) {
+    const char* fen = "2k5/7p/P7/P7/P7/P7/P7/4K2b w - - 0 1";
+    Position p = Root(fen);
+    ASSERT_EQ(ClassifyMaterial(p, WHITE) & ClassByte::LOW_BITS, EndgameType::BISHOP_PAWNS);
+    ASSERT_GT(p.material[WHITE], p.material[BLACK]);
+    int32_t scale = 16, kind = 0;
+    EXPECT_EQ(EvaluateBishopRookPawn(p, WHITE, WHITE, scale, kind), 0);
+    EXPECT_EQ(scale, 16);
+    EXPECT_EQ(kind, 0);
+    Full(p, kind);
+    EXPECT_EQ(kind, EvalKind::ORDINARY);
+}
+
 }  // namespace
 }  // namespace tavrix
 

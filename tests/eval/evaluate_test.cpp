@@ -364,6 +364,33 @@ TEST_F(EvaluateTest, EvalReportEndsWithTheTotalFromWhitesView) {
     }
 }
 
+// The opposite-bishop scaling works on White's view before the negation for Black, so a
+// Black-to-move position rounds its shifted total down from White's side: it scores the
+// same as its colour-flipped twin or one unit more, never less.
+TEST_F(EvaluateTest, OppositeBishopsRoundFromWhitesView) {
+    const char* fens[] = {
+        "4k3/5p2/2b5/1p6/1P6/2B5/5P2/4K3 b",
+        "6k1/5pp1/2b4p/8/3P4/2B3P1/5P1P/6K1 b",
+        "8/4k3/2b1p3/3p4/3P4/2B1P3/4K3/8 b",
+        "6k1/5ppp/2b1n3/8/8/2B1N3/5PPP/6K1 b",
+        "6k1/5ppp/4b3/8/8/2B5/5PPP/6K1 b",
+        "8/5k2/6p1/3b3p/7P/4B1P1/5K2/8 b",
+    };
+    int roundedApart = 0;
+    for (const char* fen : fens) {
+        ResetEvalState();
+        Position p = Prepared(fen);
+        ASSERT_TRUE(evaltest::OppositeBishops(p)) << fen;
+        const int32_t black = Evaluate(p, BLACK, 2, HORIZON_DEPTH, -WIDE, WIDE);
+        ResetEvalState();
+        Position q = Prepared(FlipFen(fen));
+        const int32_t white = Evaluate(q, WHITE, 2, HORIZON_DEPTH, -WIDE, WIDE);
+        EXPECT_TRUE(black == white || black == white + 1) << fen << ": " << black << " " << white;
+        if (black == white + 1) ++roundedApart;
+    }
+    EXPECT_GT(roundedApart, 0);
+}
+
 // Every position and its colour-flipped twin get the same score for the side to move.
 TEST_F(EvaluateTest, ColourFlippedTwinsEvaluateAlike) {
     std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/perftsuite.epd");

@@ -194,33 +194,39 @@ TEST(Threats, XrayThroughAPieceToOneBehind) {
 }
 
 // Mate-in-one threats against a castled king: the test for the quiescence search and the
-// mark written by the king-zone term.
+// mark written by the king-zone term. The zone term gives a slider landing on a king line
+// only that line (both ways) plus, for a queen next to the king, the own-blocked squares.
 TEST(MateThreats, RecognisedWhereTheyExist) {
-    struct Case { const char* fen; Colour threatened; bool mate; };
+    struct Case { const char* fen; Colour threatened; bool mate; bool zone; };
     const Case cases[] = {
         // Back rank: Rd8 mates.
-        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w", BLACK, true},
+        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w", BLACK, true, true},
         // Back rank along the e-file with the queen.
-        {"6k1/5ppp/8/8/8/8/5PPP/4Q1K1 w", BLACK, true},
-        // Queen and bishop battery against h7.
-        {"5rk1/5ppp/8/7Q/8/3B4/5PPP/6K1 w", BLACK, true},
-        // Queen and bishop battery on the long diagonal against g7.
-        {"5rk1/5p1p/6p1/8/8/2Q5/1B3PPP/6K1 w", BLACK, true},
+        {"6k1/5ppp/8/8/8/8/5PPP/4Q1K1 w", BLACK, true, true},
+        // Queen and bishop battery against h7: the queen covers h8 along the h-file, off
+        // the king's diagonal through h7, so only the quiescence test sees it.
+        {"5rk1/5ppp/8/7Q/8/3B4/5PPP/6K1 w", BLACK, true, false},
+        // Queen and bishop battery on the long diagonal against g7 (no free escape).
+        {"5rk1/5p1p/6p1/8/8/2Q5/1B3PPP/6K1 w", BLACK, true, true},
         // Smothered: Nf7 mates.
-        {"6rk/6pp/8/6N1/8/8/5PPP/6K1 w", BLACK, true},
+        {"6rk/6pp/8/6N1/8/8/5PPP/6K1 w", BLACK, true, true},
         // White's king the same way.
-        {"3r2k1/5ppp/8/8/8/8/5PPP/6K1 b", WHITE, true},
+        {"3r2k1/5ppp/8/8/8/8/5PPP/6K1 b", WHITE, true, true},
         // Quiet positions.
-        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w", BLACK, false},
-        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w", WHITE, false},
-        {"r1bq1rk1/pppp1ppp/2n2n2/2b1p3/2B1P3/2N2N2/PPPP1PPP/R1BQ1RK1 w", BLACK, false},
-        {"r1bq1rk1/pppp1ppp/2n2n2/2b1p3/2B1P3/2N2N2/PPPP1PPP/R1BQ1RK1 w", WHITE, false},
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w", BLACK, false, false},
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w", WHITE, false, false},
+        {"r1bq1rk1/pppp1ppp/2n2n2/2b1p3/2B1P3/2N2N2/PPPP1PPP/R1BQ1RK1 w", BLACK, false, false},
+        {"r1bq1rk1/pppp1ppp/2n2n2/2b1p3/2B1P3/2N2N2/PPPP1PPP/R1BQ1RK1 w", WHITE, false, false},
         // Luft on h6: the back-rank check is no mate.
-        {"6k1/5pp1/7p/8/8/8/5PPP/3R2K1 w", BLACK, false},
+        {"6k1/5pp1/7p/8/8/8/5PPP/3R2K1 w", BLACK, false, false},
         // The back rank is guarded by a rook.
-        {"r5k1/5ppp/8/8/8/8/5PPP/3R2K1 w", BLACK, false},
+        {"r5k1/5ppp/8/8/8/8/5PPP/3R2K1 w", BLACK, false, false},
         // Bishop without the queen: h7 is defended by the king only once and attacked once.
-        {"5rk1/5ppp/8/8/8/3B4/5PPP/6K1 w", BLACK, false},
+        {"5rk1/5ppp/8/8/8/3B4/5PPP/6K1 w", BLACK, false, false},
+        // A knight next to the king on the last free square (g8 also hit by the pawn f7).
+        {"7k/5Ppp/5N2/8/8/8/8/6K1 w", BLACK, true, false},
+        // A bishop, with the queen behind it, landing on g8 beside the king.
+        {"7k/6pp/8/8/2B5/P7/Q7/6K1 w", BLACK, true, false},
     };
     for (const Case& c : cases) {
         Board b(c.fen);
@@ -229,10 +235,44 @@ TEST(MateThreats, RecognisedWhereTheyExist) {
         EXPECT_EQ((b.Flags() & MateThreatFlag(c.threatened)) != 0, c.mate) << c.fen;
         b.ClearMarks();
         EvaluateKingZone(*b, c.threatened);
-        EXPECT_EQ((b.Flags() & MateThreatFlag(c.threatened)) != 0, c.mate) << "zone " << c.fen;
-        if (c.mate) {
+        EXPECT_EQ((b.Flags() & MateThreatFlag(c.threatened)) != 0, c.zone) << "zone " << c.fen;
+        if (c.zone) {
             EXPECT_NE(b.Flags() & DangerFlag(c.threatened), 0) << c.fen;
         }
+    }
+}
+
+// A landing square counts for a mate threat only when the enemy's line pieces alone
+// outnumber its defenders: on d8 the knight c6 does not count against the knight b7.
+TEST(MateThreats, LinePiecesMustOutnumberTheDefenders) {
+    struct Case { const char* fen; bool mate; };
+    const Case cases[] = {
+        {"6k1/5ppp/2N5/8/8/8/5PPP/3R2K1 w", true},
+        {"6k1/1n3ppp/2N5/8/8/8/5PPP/3R2K1 w", false},
+    };
+    for (const Case& c : cases) {
+        Board b(c.fen);
+        ASSERT_TRUE(b.ok) << c.fen;
+        EvaluateKingZone(*b, BLACK);
+        EXPECT_EQ((b.Flags() & MateThreatFlag(BLACK)) != 0, c.mate) << c.fen;
+    }
+}
+
+// A king without a free escape is in danger once two pieces of slots 0-7 attack its zone,
+// even when no line or knight threat covers anything.
+TEST(MateThreats, DangerWithoutFreeEscape) {
+    struct Case { const char* fen; bool danger; };
+    const Case cases[] = {
+        {"1k3r2/8/2b5/8/8/8/6PP/6RK w", true},    // rook on f1/f2, bishop on f3/g2
+        {"1k3r2/8/8/8/8/8/6PP/6RK w", false},     // the rook alone
+        {"1k3r2/8/2b5/8/8/8/5PPP/7K w", false},   // g1 is free
+    };
+    for (const Case& c : cases) {
+        Board b(c.fen);
+        ASSERT_TRUE(b.ok) << c.fen;
+        EvaluateKingZone(*b, WHITE);
+        EXPECT_EQ((b.Flags() & DangerFlag(WHITE)) != 0, c.danger) << c.fen;
+        EXPECT_EQ(b.Flags() & MateThreatFlag(WHITE), 0) << c.fen;
     }
 }
 

@@ -37,23 +37,37 @@ TEST(PassedPawns, RookBehindThePasser) {
     EXPECT_EQ(PawnScore(FlipFen(blackRook)) - flipped, 21);
 }
 
-// A rammed isolated pawn: its whole term is the table value less the isolation cost.
+// A rammed isolated pawn: its whole term is the table value less the isolation cost, plus
+// the candidate bonus, since no enemy pawn hits its advance square: |file - file of the
+// king a8| + (rank 3 << endWeightEighth) + endWeightHalf (phase 1: 2 and 8; 4: 1 and 6;
+// 9: 1 and 4).
 TEST(WeakPawns, IsolatedPawnCostsByFileAndPhase) {
-    struct Case { const char* fen; const char* square; int fileCost; };
+    struct Case { const char* fen; const char* square; int fileCost; int candidate; };
     const Case cases[] = {
-        {"k7/8/8/3p4/3P4/8/8/7K w", "d4", 10},
-        {"kqr5/8/8/3p4/3P4/8/8/5RQK w", "d4", 10},
-        {"kqrbn3/8/8/3p4/3P4/8/8/3NBRQK w", "d4", 10},
-        {"k7/8/8/p7/P7/8/8/7K w", "a4", 4},
-        {"k7/8/8/5p2/5P2/8/8/K7 w", "f4", 8},
+        {"k7/8/8/3p4/3P4/8/8/7K w", "d4", 10, 3 + 12 + 8},
+        {"kqr5/8/8/3p4/3P4/8/8/5RQK w", "d4", 10, 3 + 6 + 6},
+        {"kqrbn3/8/8/3p4/3P4/8/8/3NBRQK w", "d4", 10, 3 + 6 + 4},
+        {"k7/8/8/p7/P7/8/8/7K w", "a4", 4, 0 + 12 + 8},
+        {"k7/8/8/5p2/5P2/8/8/K7 w", "f4", 8, 5 + 12 + 8},
     };
     for (const Case& c : cases) {
         Board b(c.fen);
         ASSERT_TRUE(b.ok) << c.fen;
         const int sq = SquareOf(c.square);
-        EXPECT_EQ(PawnTerm(*b, WHITE, 0), Eval.pieceTables[PAWN][WHITE][sq] - c.fileCost - Eval.endWeightHalf)
+        EXPECT_EQ(PawnTerm(*b, WHITE, 0),
+                  Eval.pieceTables[PAWN][WHITE][sq] - c.fileCost - Eval.endWeightHalf + c.candidate)
             << c.fen << " phase " << Eval.gamePhase;
     }
+}
+
+// An isolated pawn can be backward too: d3 with e5 hitting d4 (phase 1) costs unsupported 7,
+// isolated 10 + 8, backward 3, the advance square 4 + 4, less 4 as it is attacked no more
+// often than defended; neither passed nor a candidate.
+TEST(WeakPawns, IsolatedPawnIsAlsoBackward) {
+    Board b("k7/8/8/4p3/8/3P4/8/7K w");
+    ASSERT_TRUE(b.ok);
+    ASSERT_EQ(Eval.gamePhase, 1);
+    EXPECT_EQ(PawnTerm(*b, WHITE, 0), Eval.pieceTables[PAWN][WHITE][SquareOf("d3")] - 7 - 18 - 3 - 8 + 4);
 }
 
 // b5 against a king on h8 runs through; with a king on c7 it is caught.
