@@ -288,7 +288,7 @@ constexpr const char* DEEP_TACTICS[] = {
     "8/1P6/8/8/8/8/6p1/k5K1 w - - 0 1",       // promotion race with queen checks after it
     "8/p7/1p6/8/8/1P6/P1K5/k7 w - - 0 1",     // pawn ending, long quiescence tails
 };
-constexpr int32_t DEEP_SELECTIVE_PLIES = 17;  // each reaches at least this deep at depth 12
+constexpr int32_t DEEP_SELECTIVE_PLIES = 15;  // each reaches well beyond depth 12
 
 TEST_F(SearchTest, DeepForcingLinesStayWithinThePlyLimit) {
     for (const char* fen : DEEP_TACTICS) {
