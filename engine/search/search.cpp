@@ -37,7 +37,7 @@ inline bool LostMaterialBlindly(const PlyRecord& r) { return r.netGain < 0 && !(
 
 // A pawn move of `side` to its 6th, 7th or 8th rank.
 inline bool IsAdvancedPawnMove(const Position& pos, Move m, Colour side) {
-    return pos.pieceType[MoveFrom(m)] == PAWN && RelativeRank(MoveTo(m), side) >= 5;
+    return pos.pieceType[MoveFrom(m)] == PAWN && SideRank(MoveTo(m), side) >= 5;
 }
 
 bool SameMove(Move a, Move b) {
@@ -63,7 +63,7 @@ int32_t PawnPushCredit(const Position& pos, Colour side) {
     const Colour other = side ^ 1;
     const int to = pos.lastToSquare;
     if (pos.pieceType[to] != PAWN || pos.pieceColour[to] != other || pos.hangingValue[to] != 0) return 0;
-    const int rank = RelativeRank(to, other);
+    const int rank = SideRank(to, other);
     if (rank != 5 && rank != 6) return 0;
     const int front = to + ForwardStep(other);
     if (pos.pieceType[front] == PAWN) return 0;
@@ -366,7 +366,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         }
         const bool advancedPush =
             IsAdvancedPawnMove(pos, m, side) &&
-            (RelativeRank(MoveTo(m), side) == 7 || pos.pieceType[MoveTo(m) + ForwardStep(side)] != PAWN);
+            (SideRank(MoveTo(m), side) == 7 || pos.pieceType[MoveTo(m) + ForwardStep(side)] != PAWN);
         const int code = PieceDestCode(pos.pieceType[MoveFrom(m)], MoveTo(m), side);
 
         MakeMove(pos, m);

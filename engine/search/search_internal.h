@@ -36,8 +36,9 @@ inline bool IsCaptureOrPromotion(Move m) { return (m & (MoveKind::PROMOTION_BIT 
 inline PieceType CapturedOn(const Position& pos, Move m) {
     return IsEnPassant(m) ? PAWN : pos.pieceType[MoveTo(m)];
 }
-// Rank of a square counted from `side`'s first rank (0..7).
-constexpr int RelativeRank(int sq, Colour side) { return side == WHITE ? RankOf(sq) : 7 - RankOf(sq); }
+// Rank of a square counted from `side`'s first rank (0..7). Not named RelativeRank: the
+// evaluation has one with its arguments the other way round, and Colour is an int.
+constexpr int SideRank(int sq, Colour side) { return side == WHITE ? RankOf(sq) : 7 - RankOf(sq); }
 constexpr int ForwardStep(Colour side) { return side == WHITE ? 8 : -8; }
 
 // Whether `pawnSide` has a pawn one step from promotion.
@@ -51,7 +52,7 @@ inline bool HasPromotionCandidate(const Position& pos, Colour pawnSide, int32_t 
     if (HasPromotionPawn(pos, pawnSide)) return true;
     const int last = pos.lastToSquare;
     return depth > 0 && pos.pieceType[last] == PAWN && pos.pieceColour[last] == pawnSide &&
-           RelativeRank(last, pawnSide) == 5;
+           SideRank(last, pawnSide) == 5;
 }
 
 // Picks the highest-scored move of [at, end) (the first maximum wins) and swaps it to `at`.
