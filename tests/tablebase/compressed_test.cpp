@@ -106,6 +106,10 @@ TEST(CompressedTable, EncodedTablesReadBackUnchanged) {
         int codeSymbols;       // -1: more than one
         size_t largestFile;    // the encoded file must not be bigger
     };
+    // Geometric byte frequencies: the rarest symbols get codes longer than the direct lookup.
+    Bytes skewed(4 * EMD_BLOCK_SIZE);
+    std::mt19937 rng(13);
+    for (auto& x : skewed) x = uint8_t(__builtin_ctz(rng() | 1u << 30) * 7);
     Bytes runs(3 * EMD_BLOCK_SIZE);
     for (size_t i = 0; i < runs.size(); ++i) runs[i] = uint8_t(i / 700 % 5);
     Bytes storedThenCoded = Random(EMD_BLOCK_SIZE, 3);
@@ -116,6 +120,7 @@ TEST(CompressedTable, EncodedTablesReadBackUnchanged) {
         // block that was decoded instead of copied would fail.
         {"random", Random(2 * EMD_BLOCK_SIZE + 100, 1), 3, 0, 2 * EMD_BLOCK_SIZE + 100 + 400},
         {"runs", runs, 0, -1, runs.size() / 20},
+        {"long codes", skewed, 0, -1, skewed.size() / 3},
         {"short last block", Periodic(2 * EMD_BLOCK_SIZE + 5, 2), -1, -1, 2 * EMD_BLOCK_SIZE},
         {"one stored, one coded", storedThenCoded, 1, -1, EMD_BLOCK_SIZE + EMD_BLOCK_SIZE / 2 + 400},
         // Two equal literals: a lone symbol whose code takes no bits.
@@ -140,6 +145,7 @@ TEST(CompressedTable, EncodedTablesReadBackUnchanged) {
             EXPECT_GT(layout.mainCodeSymbols, 1u);
         }
         EXPECT_LE(file.size(), c.largestFile);
+        if (c.data == skewed) EXPECT_GT(layout.longestCode, uint32_t(EMD_DIRECT_BITS));
     }
 }
 
@@ -285,16 +291,21 @@ TEST(CompressedTable, MutatedFilesNeverMisread) {
         d.insert(d.begin() + EMD_BLOCK_SIZE, r.begin(), r.end());
         return d;
     }();
-    const Bytes sources[] = {Periodic(2 * EMD_BLOCK_SIZE + 999, 11), mixed, Bytes{5, 5, 5, 5}};
-    EmdLayout layouts[3];
-    const Bytes files[] = {Encode(sources[0], &layouts[0]), Encode(sources[1], &layouts[1]), Encode(sources[2], &layouts[2])};
+    Bytes skewed(EMD_BLOCK_SIZE + 5000);   // codes longer than the direct lookup
+    std::mt19937 source(14);
+    for (auto& x : skewed) x = uint8_t(__builtin_ctz(source() | 1u << 30));
+    constexpr int SOURCES = 4;
+    const Bytes sources[SOURCES] = {Periodic(2 * EMD_BLOCK_SIZE + 999, 11), mixed, Bytes{5, 5, 5, 5}, skewed};
+    EmdLayout layouts[SOURCES];
+    std::vector<Bytes> files;
+    for (int i = 0; i < SOURCES; ++i) files.push_back(Encode(sources[i], &layouts[i]));
     std::mt19937 rng(12);
     const int rounds = TAVRIX_SANITIZED ? 1000 : 3000;
     int opened = 0, readBack = 0;
     for (int round = 0; round < rounds; ++round) {
-        const Bytes& data = sources[round % 3];
-        const EmdLayout& layout = layouts[round % 3];
-        Bytes f = files[round % 3];
+        const Bytes& data = sources[round % SOURCES];
+        const EmdLayout& layout = layouts[round % SOURCES];
+        Bytes f = files[round % SOURCES];
         const int kind = int(rng() % 5);
         if (kind == 0) {
             for (int n = 1 + int(rng() % 4); n > 0; --n) f[rng() % f.size()] ^= uint8_t(1u << (rng() % 8));

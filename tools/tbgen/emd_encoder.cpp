@@ -402,9 +402,12 @@ bool EncodeCompressedTable(const uint8_t* data, uint64_t length, std::vector<uin
     out.insert(out.end(), body.begin(), body.end());
 
     if (layout != nullptr) {
-        int used = 0;
-        for (uint8_t l : code->length) used += l > 0;
-        *layout = EmdLayout{headerSize, blockIndexByte, codeLengthsByte, blockCount, storedBlocks, uint32_t(used)};
+        uint32_t used = 0, longest = 0;
+        for (uint8_t l : code->length) {
+            used += l > 0;
+            longest = std::max<uint32_t>(longest, l);
+        }
+        *layout = EmdLayout{headerSize, blockIndexByte, codeLengthsByte, blockCount, storedBlocks, used, longest};
     }
     return true;
 }

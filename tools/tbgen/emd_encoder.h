@@ -16,6 +16,7 @@ struct EmdLayout {
     uint32_t blockCount;
     uint32_t storedBlocks;
     uint32_t mainCodeSymbols;     // symbols with a code; 0 = empty code
+    uint32_t longestCode;         // bits of the main code's longest code
 };
 
 // Encodes `length` bytes (at least one) into `out`; false only for an empty table.
