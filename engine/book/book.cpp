@@ -1,4 +1,4 @@
-// The book file (Part 5.1): opening, record reads through the 40-record window, the binary
+// The book file: opening, record reads through the 40-record window, the binary
 // search for a key, record writes for learning, and finding the file on disk.
 #include "book/book.h"
 

@@ -1,5 +1,5 @@
-// The opening book file (Part 5.1): a record count and sorted 8-byte records, searched on
-// disk through a window of 40 records, and the book move choice (Part 5.2).
+// The opening book file: a record count and sorted 8-byte records, searched on
+// disk through a window of 40 records, and the book move choice.
 #pragma once
 
 #include <cstdint>
@@ -88,7 +88,7 @@ bool ResolveBookPath(const char* name, char* path, int pathSize);
 // Remembers the executable's directory (from argv[0] or /proc/self/exe) for the search above.
 void SetExecutablePath(const char* argv0);
 
-// ---------------------------------------------------------------- choice (Part 5.2)
+// ---------------------------------------------------------------- choice
 // The chosen root move word (bit 15 set when it checks) or 0. `pos` is the root position;
 // the list holds its generated moves.
 Move ProbeBook(Position& pos, uint32_t optionFlags, ScoredMove* begin, ScoredMove* end);

@@ -1,4 +1,4 @@
-// The choice of a book move (Part 5.2): legal, non-repeating book moves weighted by their
+// The choice of a book move: legal, non-repeating book moves weighted by their
 // record and transformed by the "Book Style" with the shared random generator.
 #include "book/book.h"
 
