@@ -280,7 +280,8 @@ int32_t TimeCheck(bool keepNodeRate) {
     }
     if (Search.pollCountdown > 0 && !(Search.outputStatus & OutputBit::STARTED)) return t;
 
-    if (InputPollingActive() && Search.stopReason == 0 && PollInput()) {
+    const bool gateOpen = Search.nodes >= Control.inputGateNodes;
+    if (InputPollingActive() && Search.stopReason == 0 && gateOpen && PollInput()) {
         ReadAndDispatch();
         if (Control.stopReason != 0 && Search.stopReason == 0) Search.stopReason = Control.stopReason;
         if (Search.stopReason != 0) return t;
@@ -320,6 +321,7 @@ int32_t TimeCheck(bool keepNodeRate) {
         }
         countdown = rate / COUNTDOWN_FAST_DIVISOR;
     }
+    if (Control.inputGateNodes != 0) countdown = std::min(countdown, static_cast<int32_t>(Control.inputGateNodes));
     Search.pollCountdown = std::clamp(countdown, MIN_COUNTDOWN, MAX_COUNTDOWN);
     return t;
 }
@@ -424,6 +426,8 @@ uint64_t Bench(int32_t depth) {
         Limits.depthLimit = depth;
         ResetClocks();
         PrepareThink(GameBoard.position.sideToMove, EngineStateValue::THINKING);
+        // A measure of the machine: never slowed to the strength limit's node rate.
+        Search.searchFlags &= ~OptionFlag::LIMIT_STRENGTH;
         Position& pos = SearchPosition();
         Search.iterationDepth = 0;
         BeginSearch(pos);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -28,6 +29,10 @@ void CloseDescriptor(int& fd) {
 }  // namespace
 
 bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments) {
+    return StartEngine(engine, EngineLaunch{}, arguments);
+}
+
+bool StartEngine(EngineProcess& engine, const EngineLaunch& launch, const std::vector<std::string>& arguments) {
     // A test writing to an engine that has gone must fail, not die.
     signal(SIGPIPE, SIG_IGN);
     int input[2];
@@ -38,7 +43,7 @@ bool StartEngine(EngineProcess& engine, const std::vector<std::string>& argument
         close(input[1]);
         return false;
     }
-    std::vector<std::string> words{TAVRIX_BINARY};
+    std::vector<std::string> words{launch.program};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -49,6 +54,11 @@ bool StartEngine(EngineProcess& engine, const std::vector<std::string>& argument
     if (pid == 0) {
         dup2(input[0], 0);
         dup2(output[1], 1);
+        if (!launch.workingDirectory.empty() && chdir(launch.workingDirectory.c_str()) != 0) _exit(126);
+        if (launch.addressSpaceBytes != 0) {
+            const rlimit limit{launch.addressSpaceBytes, launch.addressSpaceBytes};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -19,8 +19,16 @@ struct EngineProcess {
     bool endOfOutput = false;
 };
 
+// How the engine process is started.
+struct EngineLaunch {
+    std::string program = TAVRIX_BINARY;
+    std::string workingDirectory;          // empty: the test's own
+    unsigned long long addressSpaceBytes = 0;  // RLIMIT_AS of the engine, 0 = unchanged
+};
+
 // Starts TAVRIX_BINARY with the given arguments.
 bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments = {});
+bool StartEngine(EngineProcess& engine, const EngineLaunch& launch, const std::vector<std::string>& arguments = {});
 // Writes the text, in one write when it fits the pipe (several commands then arrive together).
 bool SendText(EngineProcess& engine, const std::string& text);
 // Ends the engine's standard input.
