@@ -239,8 +239,6 @@ void SetStopReason(uint8_t reason) {
     Search.stopReason = reason;
 }
 
-uint8_t StopReason() { return Search.stopReason; }
-
 bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }
 
 void Think(Colour side, int mode) {
