@@ -30,32 +30,37 @@ play() {
     summarise "$name" "$work/$name.pgn"
 }
 
-# Counts from the PGN: a game ends with a Termination tag; the loser of a forfeit, crash
-# ("abandoned"), disconnect or illegal move is named in the runner's closing comment.
+# Counts from the PGN: every game has a Termination tag, and the runner's closing comment
+# names what ended it ("loses on time", "illegal move", "disconnect", a crash is "abandoned");
+# only games the engine lost that way count against it.
 summarise() {
     awk -v part="$1" '
-        /^\[White "/ { white = $2 }
-        /^\[Black "/ { black = $2 }
-        /^\[Result "/ { result = $2; games++ }
-        /^\[Termination "/ { term = $0 }
-        /^1\./ || /^\{/ || /^[0-9]/ { body = body " " $0 }
-        /^$/ && term != "" {
-            # the side that lost: 1-0 means Black
-            loser = (result == "\"1-0\"") ? black : ((result == "\"0-1\"") ? white : "")
-            own = (loser == "\"tavrix\"")
-            t = tolower(term body)
-            if (own && t ~ /time forfeit|timeout/) forfeits++
-            else if (own && t ~ /illegal/) illegal++
-            else if (own && t ~ /disconnect|stall/) disconnects++
-            else if (own && t ~ /abandon|crash/) crashes++
-            term = ""; body = ""
+        function tag(line) { split(line, f, "\""); return f[2] }
+        /^\[White "/ { white = tag($0) }
+        /^\[Black "/ { black = tag($0) }
+        /^\[Result "/ { result = tag($0); games++ }
+        /^\[Termination "/ { term = tolower(tag($0)); open = 1; body = ""; next }
+        open && !/^\[/ { body = body " " tolower($0) }
+        open && /(1-0|0-1|1\/2-1\/2|\*)[ ]*$/ && !/^\[/ {
+            loser = result == "1-0" ? black : (result == "0-1" ? white : "")
+            if (loser == "tavrix") {
+                text = term " " body
+                if (text ~ /illegal/) illegal++
+                else if (text ~ /disconnect|stall/) disconnects++
+                else if (text ~ /time forfeit|loses on time/) forfeits++
+                else if (text ~ /abandon|crash/) crashes++
+            }
+            open = 0
         }
         END {
             printf "%s: finished %d, crashes %d, disconnects %d, time forfeits %d, illegal moves %d\n",
-                part, games, crashes, disconnects, forfeits, illegal
+                part, games, crashes + 0, disconnects + 0, forfeits + 0, illegal + 0
         }' "$2"
+    awk '/Player: tavrix/ { n = 2; next } n > 0 { printf " %s", $0; n-- } END { print "" }' "$work/$1.log" |
+        tr -s ' ' | sed "s/^/  the runner's own count for tavrix:/"
 }
 
+cd "$work"   # the runner writes its config.json where it runs
 play toga2 /usr/games/toga2 "$perOpponent" 1+0.01
 play glaurung /usr/games/glaurung "$perOpponent" 1+0.01
 play fast-toga2 /usr/games/toga2 $((fastGames / 2)) 0.2+0.002

@@ -317,7 +317,10 @@ int32_t TimeCheck(bool keepNodeRate) {
             SetStopReason(StopCode::DEADLINE);
             return t;
         }
-        countdown = rate / COUNTDOWN_FAST_DIVISOR;
+        // A fixed share of a second can reach past a deadline only milliseconds away: the next
+        // check comes at the latest halfway there at the measured rate.
+        countdown = static_cast<int32_t>(std::min<int64_t>(rate / COUNTDOWN_FAST_DIVISOR,
+                                                           int64_t{rate} * std::max(remaining, 0) / 2000));
     }
     if (Control.inputGateNodes != 0) countdown = std::min(countdown, static_cast<int32_t>(Control.inputGateNodes));
     Search.pollCountdown = std::clamp(countdown, MIN_COUNTDOWN, MAX_COUNTDOWN);
