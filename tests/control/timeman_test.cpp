@@ -447,7 +447,7 @@ TEST(BestMoveChange, FailLowRaisesDeadlineToNineTargetsOrTheMaximum) {
     const Case cases[] = {
         {"wtime 60000 winc 1000", 9 * 2731},
         {"wtime 60000 movestogo 2", 27375},        // nine targets are past the maximum
-        {"wtime 100", 18},
+        {"wtime 1000", 18},                        // the 60 ms floor: target 2
         {"movetime 3000", 3000},
     };
     for (const Case& c : cases) {
