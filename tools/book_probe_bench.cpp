@@ -43,7 +43,6 @@ double MicrosPer(std::chrono::steady_clock::duration d, long count) {
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "T11Book.tbk";
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
-    SetExecutablePath(argv[0]);
     SeedBookRandom(1);
     if (OpenBook(path) == 0) {
         std::fprintf(stderr, "cannot open the book %s\n", path);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "control/engine.h"
+#include "platform/platform.h"
 
 namespace tavrix {
 
@@ -27,8 +28,6 @@ void BookState::Reset() {
 }
 
 namespace {
-
-char ExecutableDir[FILE_NAME_SIZE * 4] = "";
 
 uint32_t Read32(const unsigned char* b) {
     return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
@@ -49,17 +48,6 @@ bool SeekTo(int64_t offset) { return Book.file != nullptr && fseeko(Book.file, s
 
 int64_t RecordOffset(int32_t index) { return BOOK_HEADER_SIZE + int64_t(BOOK_RECORD_SIZE) * index; }
 
-bool IsRegularFile(const char* path) {
-    struct stat info;
-    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// dir + "/" + name into path; false when it does not fit.
-bool JoinPath(const char* dir, const char* name, char* path, int pathSize) {
-    const int written = std::snprintf(path, static_cast<size_t>(pathSize), "%s/%s", dir, name);
-    return written > 0 && written < pathSize;
-}
-
 void SetBookOptions(bool open) {
     if (open) Settings.optionFlags |= OptionFlag::OWN_BOOK;
     else Settings.optionFlags &= ~OptionFlag::OWN_BOOK;
@@ -68,38 +56,10 @@ void SetBookOptions(bool open) {
 
 }  // namespace
 
-void SetExecutablePath(const char* argv0) {
-    char buffer[sizeof(ExecutableDir)];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length > 0) buffer[length] = '\0';
-    else if (argv0 != nullptr && std::strlen(argv0) < sizeof(buffer)) std::strcpy(buffer, argv0);
-    else buffer[0] = '\0';
-    char* slash = std::strrchr(buffer, '/');
-    if (slash == nullptr) {
-        ExecutableDir[0] = '\0';
-        return;
-    }
-    if (slash == buffer) ++slash;  // the root directory keeps its "/"
-    *slash = '\0';
-    std::strcpy(ExecutableDir, buffer);
-}
-
-// The places a relative book name is looked for, in order. To add a place, add a line.
+// A relative name: the working directory, beside the executable, then the installed data directory.
 bool ResolveBookPath(const char* name, char* path, int pathSize) {
     if (name == nullptr || name[0] == '\0' || pathSize <= 0) return false;
-    const int length = static_cast<int>(std::strlen(name));
-    if (name[0] == '/') {
-        if (length >= pathSize) return false;
-        std::memcpy(path, name, static_cast<size_t>(length) + 1);
-        return IsRegularFile(path);
-    }
-    if (length < pathSize && IsRegularFile(name)) {  // the working directory
-        std::memcpy(path, name, static_cast<size_t>(length) + 1);
-        return true;
-    }
-    if (ExecutableDir[0] != '\0' && JoinPath(ExecutableDir, name, path, pathSize) && IsRegularFile(path))
-        return true;  // beside the executable
-    return false;
+    return platform::ResolveDataFile(name, path, pathSize);
 }
 
 int OpenBook(const char* name) {

@@ -83,10 +83,9 @@ void WriteBookRecord(int32_t index, const BookRecord& record);
 void CloseBook();
 
 // The path a "Book File" name opens: an absolute name as it stands; a relative name in the
-// working directory, then beside the executable. Returns false when no place has the file.
+// working directory, beside the executable, then in ../share/tavrix/ from the executable.
+// Returns false when no place has the file.
 bool ResolveBookPath(const char* name, char* path, int pathSize);
-// Remembers the executable's directory (from argv[0] or /proc/self/exe) for the search above.
-void SetExecutablePath(const char* argv0);
 
 // ---------------------------------------------------------------- choice
 // The chosen root move word (bit 15 set when it checks) or 0. `pos` is the root position;

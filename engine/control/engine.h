@@ -53,6 +53,10 @@ struct ControlState {
     int32_t startupNumber;
     bool linePending;          // dispatch commandLine again instead of reading
     bool newGameFlag;          // set by "ucinewgame", cleared by the next "position"
+    // Nodes a search runs before it looks at waiting input, and at most between two looks
+    // (0: from its first check on). A driver that queues a whole script of commands at once
+    // (the fuzzing harness) sets it so that its searches still search.
+    uint32_t inputGateNodes;
     char commandLine[COMMAND_LINE_SIZE];
     char lastPositionCommand[COMMAND_LINE_SIZE];
 };

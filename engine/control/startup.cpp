@@ -118,7 +118,6 @@ int RunEngine(int argc, const char* const* argv) {
     ResetTimeState();
     PrintBanner();
     ReadSwitches(argc, argv);
-    SetExecutablePath(argc > 0 ? argv[0] : nullptr);
     if (StartupSequence() == 0) return EXIT_STARTUP_FAILED;
     if (BenchRequested(argc, argv)) {
         Bench(BenchDepth(argc, argv));

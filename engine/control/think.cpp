@@ -257,8 +257,6 @@ void SetStopReason(uint8_t reason) {
     Search.stopReason = reason;
 }
 
-uint8_t StopReason() { return Search.stopReason; }
-
 bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }
 
 void Think(Colour side, int mode) {
@@ -300,7 +298,8 @@ int32_t TimeCheck(bool keepNodeRate) {
     }
     if (Search.pollCountdown > 0 && !(Search.outputStatus & OutputBit::STARTED)) return t;
 
-    if (InputPollingActive() && Search.stopReason == 0 && PollInput()) {
+    const bool gateOpen = Search.nodes >= Control.inputGateNodes;
+    if (InputPollingActive() && Search.stopReason == 0 && gateOpen && PollInput()) {
         ReadAndDispatch();
         if (Control.stopReason != 0 && Search.stopReason == 0) Search.stopReason = Control.stopReason;
         if (Search.stopReason != 0) return t;
@@ -338,8 +337,12 @@ int32_t TimeCheck(bool keepNodeRate) {
             SetStopReason(StopCode::DEADLINE);
             return t;
         }
-        countdown = rate / COUNTDOWN_FAST_DIVISOR;
+        // A fixed share of a second can reach past a deadline only milliseconds away: the next
+        // check comes at the latest halfway there at the measured rate.
+        countdown = static_cast<int32_t>(std::min<int64_t>(rate / COUNTDOWN_FAST_DIVISOR,
+                                                           int64_t{rate} * std::max(remaining, 0) / 2000));
     }
+    if (Control.inputGateNodes != 0) countdown = std::min(countdown, static_cast<int32_t>(Control.inputGateNodes));
     Search.pollCountdown = std::clamp(countdown, MIN_COUNTDOWN, MAX_COUNTDOWN);
     return t;
 }

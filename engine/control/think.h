@@ -60,8 +60,6 @@ void ResetThinkState();
 
 // Sets the stop reason of the command loop and of the search together.
 void SetStopReason(uint8_t reason);
-// The stop reason the search unwinds on.
-uint8_t StopReason();
 // True while input may be read during a search (the start-up calibration does not poll).
 bool InputPollingActive();
 

@@ -191,7 +191,10 @@ void StartBudget(int32_t movesToGo, int32_t timeAvailable, int32_t increment, in
         const int64_t c = timeAvailable - (timeAvailable >> 4);
         int64_t a = c - REGULAR_LAG;
         if (increment == 0 && OptionOn(OptionFlag::GUI_TIME_LAG)) a = c - NO_INCREMENT_LAG;
-        if (a <= MIN_BUDGET) a = MIN_BUDGET;
+        // The floor keeps a move from being played blind, but never spends more than half of
+        // what is left: the increment only arrives after the move, and a clock of a few
+        // hundred milliseconds cannot pay 60 of them move after move.
+        if (a <= MIN_BUDGET) a = std::max<int64_t>(1, std::min<int64_t>(MIN_BUDGET, c / 2));
         const int64_t d = increment - increment / 16;
         const int64_t total = a + d * (b - 1);
         int64_t target = total / std::min(b, MAX_BUDGET_MOVES);

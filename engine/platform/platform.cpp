@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -254,6 +255,48 @@ bool ReplaceFile(const char* path, const void* data, int64_t size) {
 }
 
 void RedirectOutput(FILE* stream) { Platform.output = stream; }
+
+bool ExecutableDirectory(char* out, int capacity) {
+    if (capacity <= 1) return false;
+    const ssize_t length = readlink("/proc/self/exe", out, static_cast<size_t>(capacity - 1));
+    if (length <= 0 || length >= capacity - 1) return false;  // a cut name would point elsewhere
+    out[length] = '\0';
+    char* slash = std::strrchr(out, '/');
+    if (slash == nullptr) return false;
+    *(slash == out ? slash + 1 : slash) = '\0';  // a program in / keeps its root
+    return true;
+}
+
+void DataFileCandidates(const char* name, PathCandidates& out) {
+    constexpr const char* PLACES[] = {"/", "/../share/tavrix/"};
+    out.count = 0;
+    const size_t nameLength = std::strlen(name);
+    if (nameLength >= PATH_SIZE) return;
+    std::memcpy(out.paths[out.count++], name, nameLength + 1);
+    char directory[PATH_SIZE];
+    if (name[0] == '/' || nameLength == 0 || !ExecutableDirectory(directory, PATH_SIZE)) return;
+    for (const char* place : PLACES) {
+        char* path = out.paths[out.count];
+        const int written = snprintf(path, PATH_SIZE, "%s%s%s", std::strcmp(directory, "/") == 0 ? "" : directory,
+                                     place, name);
+        if (written > 0 && written < PATH_SIZE) ++out.count;
+    }
+}
+
+bool ResolveDataFile(const char* name, char* out, int capacity) {
+    static PathCandidates candidates;
+    DataFileCandidates(name, candidates);
+    for (int i = 0; i < candidates.count; ++i) {
+        struct stat status{};
+        if (stat(candidates.paths[i], &status) != 0 || !S_ISREG(status.st_mode) || access(candidates.paths[i], R_OK) != 0)
+            continue;
+        if (static_cast<int>(std::strlen(candidates.paths[i])) >= capacity) continue;
+        std::strcpy(out, candidates.paths[i]);
+        return true;
+    }
+    if (capacity > 0) snprintf(out, static_cast<size_t>(capacity), "%s", name);
+    return false;
+}
 
 void ResetPlatformState() {
     ResetLineReader(Platform.stdinReader, 0);

@@ -62,6 +62,22 @@ void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Sends output elsewhere (tests); nullptr restores standard output.
 void RedirectOutput(FILE* stream);
 
+// Files the engine reads by a relative name (the opening book).
+constexpr int PATH_SIZE = 4096;
+constexpr int MAX_PATH_CANDIDATES = 3;
+struct PathCandidates {
+    int count;
+    char paths[MAX_PATH_CANDIDATES][PATH_SIZE];
+};
+// The directory of the running program, without a trailing slash; false when unknown.
+bool ExecutableDirectory(char* out, int capacity);
+// Where a file name is looked for, in order: as given (the working directory), beside the
+// executable, and in the installed data directory (../share/tavrix/ from the executable).
+// An absolute name, or one that does not fit, is its own only candidate.
+void DataFileCandidates(const char* name, PathCandidates& out);
+// The first candidate that names a readable regular file; false (out = the name) when none does.
+bool ResolveDataFile(const char* name, char* out, int capacity);
+
 // Back to the state at program start: standard input unread, output to stdout, buffered.
 void ResetPlatformState();
 

@@ -72,10 +72,11 @@ TEST(TimeBudget, TimedControlFromGo) {
         {"last move before the control", "wtime 60000 movestogo 1", 0, 0, 54750, 32850, 54750},
         // total 54750 + 938 x 39 = 91332, shared over 30 moves at most
         {"forty moves to go", "wtime 60000 winc 1000 movestogo 40", 0, 0, 3044, 1826, 45666},
-        // nearly flagged: a <= 60 becomes 60 and caps everything
-        {"almost no time", "wtime 100", 0, 0, 2, 1, 30},
-        {"almost no time with increment", "wtime 100 winc 1000", 0, 0, 60, 36, 60},
-        {"negative clock counts as 1 ms", "wtime -500 winc 1000", 0, 0, 60, 36, 60},
+        // nearly flagged: a <= 60 becomes 60, or half the clock when that is less, and caps everything
+        {"almost no time", "wtime 100", 0, 0, 1, 0, 23},
+        {"almost no time with increment", "wtime 100 winc 1000", 0, 0, 47, 28, 47},
+        {"a clock that pays the whole floor", "wtime 200 winc 1000", 0, 0, 60, 36, 60},
+        {"negative clock counts as 1 ms", "wtime -500 winc 1000", 0, 0, 1, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -446,7 +447,7 @@ TEST(BestMoveChange, FailLowRaisesDeadlineToNineTargetsOrTheMaximum) {
     const Case cases[] = {
         {"wtime 60000 winc 1000", 9 * 2731},
         {"wtime 60000 movestogo 2", 27375},        // nine targets are past the maximum
-        {"wtime 100", 18},
+        {"wtime 1000", 18},                        // the 60 ms floor: target 2
         {"movetime 3000", 3000},
     };
     for (const Case& c : cases) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -41,10 +42,16 @@ void RemoveDirectory(const std::string& directory) {
 }
 
 bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments, const std::string& directory) {
+    EngineLaunch launch;
+    launch.workingDirectory = directory;
+    return StartEngine(engine, launch, arguments);
+}
+
+bool StartEngine(EngineProcess& engine, const EngineLaunch& launch, const std::vector<std::string>& arguments) {
     // A test writing to an engine that has gone must fail, not die.
     signal(SIGPIPE, SIG_IGN);
-    engine.ownsDirectory = directory.empty();
-    engine.directory = engine.ownsDirectory ? MakeTempDirectory() : directory;
+    engine.ownsDirectory = launch.workingDirectory.empty();
+    engine.directory = engine.ownsDirectory ? MakeTempDirectory() : launch.workingDirectory;
     if (engine.directory.empty()) return false;
     int input[2];
     int output[2];
@@ -54,7 +61,7 @@ bool StartEngine(EngineProcess& engine, const std::vector<std::string>& argument
         close(input[1]);
         return false;
     }
-    std::vector<std::string> words{TAVRIX_BINARY};
+    std::vector<std::string> words{launch.program};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -65,7 +72,11 @@ bool StartEngine(EngineProcess& engine, const std::vector<std::string>& argument
     if (pid == 0) {
         dup2(input[0], 0);
         dup2(output[1], 1);
-        if (chdir(engine.directory.c_str()) != 0) _exit(127);
+        if (chdir(engine.directory.c_str()) != 0) _exit(126);
+        if (launch.addressSpaceBytes != 0) {
+            const rlimit limit{launch.addressSpaceBytes, launch.addressSpaceBytes};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

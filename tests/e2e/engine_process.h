@@ -30,6 +30,13 @@ void RemoveDirectory(const std::string& directory);
 // directory of its own that StopEngine removes, so no test sees another's learning or PGN file.
 bool StartEngine(EngineProcess& engine, const std::vector<std::string>& arguments = {},
                  const std::string& directory = {});
+// How the engine process is started.
+struct EngineLaunch {
+    std::string program = TAVRIX_BINARY;
+    std::string workingDirectory;              // empty: a fresh directory of its own
+    unsigned long long addressSpaceBytes = 0;  // RLIMIT_AS of the engine, 0 = unchanged
+};
+bool StartEngine(EngineProcess& engine, const EngineLaunch& launch, const std::vector<std::string>& arguments = {});
 // Writes the text, in one write when it fits the pipe (several commands then arrive together).
 bool SendText(EngineProcess& engine, const std::string& text);
 // Ends the engine's standard input.

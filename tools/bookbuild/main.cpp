@@ -129,7 +129,6 @@ int Show(int argc, char** argv) {
 }  // namespace tavrix::bookbuild
 
 int main(int argc, char** argv) {
-    tavrix::SetExecutablePath(argc > 0 ? argv[0] : nullptr);
     if (argc >= 2 && std::strcmp(argv[1], "build") == 0) return tavrix::bookbuild::Build(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return tavrix::bookbuild::Show(argc, argv);
     return tavrix::bookbuild::Usage();
