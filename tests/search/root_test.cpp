@@ -188,7 +188,7 @@ TEST_F(RootTest, AStoppedIterationStillCreditsItsBestMove) {
     SetStopReason(StopCode::STOP_COMMAND);
     EXPECT_EQ(SearchRoot(pos, 5), Root.list.entries[0].score);
     EXPECT_EQ(Ordering.history[code], before + 25);
-    EXPECT_EQ(StopReason(), StopCode::STOP_COMMAND) << "the reason of the stop stays";
+    EXPECT_EQ(Search.stopReason, StopCode::STOP_COMMAND) << "the reason of the stop stays";
     SetStopReason(0);
 }
 
