@@ -226,7 +226,8 @@ void MakeMove(Position& p, Move move) {
         if (victim != NO_PIECE) {
             DropHanging(p, o, to);
             RemoveAttacks(p, victim, o, to);
-            if (victim != placed) ReplaceWhereReached(p, to, LineBits[victim], LineBits[placed]);
+            // Only a change of line bits changes which x-rays run on beyond the square.
+            if (LineBits[victim] != LineBits[placed]) ReplaceWhereReached(p, to, LineBits[victim], LineBits[placed]);
             const uint32_t victimBit = p.squareSlot[to];
             r.capturedSlot = static_cast<uint16_t>(victimBit);
             p.liveSlots[o] ^= victimBit;
