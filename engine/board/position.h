@@ -172,13 +172,13 @@ constexpr uint16_t IN_CHECK_FLAG = 0x8000;
 
 // What make saves for unmake: the attack maps and the hanging state before the move. Putting
 // them back is far cheaper than undoing every ray and recomputing the hanging values.
-struct MoveSnapshot {
+struct alignas(64) MoveSnapshot {
     AttackMap attackMap[2];
     int32_t hangingValue[64];
     SlotMask hangingSlots[2];
     int32_t hangingTotal[2];
 };
-static_assert(sizeof(MoveSnapshot) == 1296);
+static_assert(sizeof(MoveSnapshot) == 1344);
 
 // ---------------------------------------------------------------- castling
 constexpr int KING_SIDE = 0;
@@ -217,13 +217,13 @@ struct Position {
     uint32_t materialSignature[2];
     SlotMask hangingSlots[2];
     uint32_t squareSlot[64];
-    int32_t hangingValue[64];
+    alignas(16) int32_t hangingValue[64];  // aligned, like the maps, for the snapshot copies
     SlotMask attackedSlots[2];
     int32_t hangingTotal[2];
     int32_t material[2];
     int32_t prevHangingTotal[2];
     int32_t ownSide;         // which attackMap entry is ownAttacks; swapped on make and unmake
-    AttackMap attackMap[2];
+    alignas(64) AttackMap attackMap[2];
     PlyRecord undoStack[UNDO_STACK_SIZE];
     int32_t moveGain;
     // Bit r of pawnFile[c][file + 1] is set when colour c has a pawn on that file and rank;
