@@ -2,6 +2,7 @@
 // console input polling, clocks, date, sleep and the single output routine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -46,6 +47,11 @@ int64_t ProcessorClockMs();     // processor time used by this process, millisec
 struct LocalDate { int year, month, day; };
 LocalDate Today();
 void SleepMs(int milliseconds);
+
+// Zeroed memory for a large table, aligned to at least `alignment`, on huge pages where the
+// system offers them: random probes then miss the address-translation cache far less.
+// Released with std::free; nullptr when the memory is not there.
+void* AllocateLarge(size_t bytes, size_t alignment);
 
 // The one formatted-print routine all protocol output goes through.
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
