@@ -44,7 +44,10 @@ inline void RemoveDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
 // the line, ending after the first that does not.
 void XrayAdd(Position& p, Colour a, int from, int d, uint16_t bit) {
     AttackRecord* map = p.attackMap[a].square;
-    for (int sq = RayTable[d][from]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+    const int step = DirectionStep[d];
+    int sq = from;
+    for (int n = EdgeDistance[d][from]; n > 0; --n) {
+        sq += step;
         AttackRecord& r = map[sq];
         r.xrayWeight += XRAY_STEP;
         r.xraySlots |= bit;
@@ -57,7 +60,10 @@ void XrayAdd(Position& p, Colour a, int from, int d, uint16_t bit) {
 }
 void XrayRemove(Position& p, Colour a, int from, int d, uint16_t bit) {
     AttackRecord* map = p.attackMap[a].square;
-    for (int sq = RayTable[d][from]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+    const int step = DirectionStep[d];
+    int sq = from;
+    for (int n = EdgeDistance[d][from]; n > 0; --n) {
+        sq += step;
         AttackRecord& r = map[sq];
         r.xrayWeight -= XRAY_STEP;
         r.xraySlots &= ~bit;
@@ -160,10 +166,12 @@ void RaysThrough(Position& p, Colour a, int v, uint8_t lineBits) {
         const int from = p.slotSquare[a][SlotIndex(bit)];
         const int d = DirectionTable[v][from];
         const uint16_t weight = AttackWeightOf[p.pieceType[from]];
+        const int step = DirectionStep[d];
+        const int beyond = EdgeDistance[d][v];
         if (lineBits & DirectionOwnBit[d]) {
             // The piece moves along this line, so beyond it the ray is an x-ray: leaving turns
             // it direct up to the next piece, arriving turns it back into an x-ray.
-            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+            for (int n = beyond, sq = v + step; n > 0; --n, sq += step) {
                 AttackRecord& r = map[sq];
                 if constexpr (VACATE) {
                     r.xrayWeight -= XRAY_STEP;
@@ -183,7 +191,7 @@ void RaysThrough(Position& p, Colour a, int v, uint8_t lineBits) {
                 }
             }
         } else {
-            for (int sq = RayTable[d][v]; sq != NO_SQUARE; sq = RayTable[d][sq]) {
+            for (int n = beyond, sq = v + step; n > 0; --n, sq += step) {
                 if constexpr (VACATE) AddDirect(map[sq], weight, bit);
                 else RemoveDirect(map[sq], weight, bit);
                 if (p.pieceType[sq] != NO_PIECE) {

@@ -170,6 +170,16 @@ static_assert(sizeof(PlyRecord) == 36);
 constexpr int UNDO_STACK_SIZE = 64;
 constexpr uint16_t IN_CHECK_FLAG = 0x8000;
 
+// What make saves for unmake: the attack maps and the hanging state before the move. Putting
+// them back is far cheaper than undoing every ray and recomputing the hanging values.
+struct alignas(64) MoveSnapshot {
+    AttackMap attackMap[2];
+    int32_t hangingValue[64];
+    SlotMask hangingSlots[2];
+    int32_t hangingTotal[2];
+};
+static_assert(sizeof(MoveSnapshot) == 1344);
+
 // ---------------------------------------------------------------- castling
 constexpr int KING_SIDE = 0;
 constexpr int QUEEN_SIDE = 1;
@@ -207,13 +217,13 @@ struct Position {
     uint32_t materialSignature[2];
     SlotMask hangingSlots[2];
     uint32_t squareSlot[64];
-    int32_t hangingValue[64];
+    alignas(16) int32_t hangingValue[64];  // aligned, like the maps, for the snapshot copies
     SlotMask attackedSlots[2];
     int32_t hangingTotal[2];
     int32_t material[2];
     int32_t prevHangingTotal[2];
     int32_t ownSide;         // which attackMap entry is ownAttacks; swapped on make and unmake
-    AttackMap attackMap[2];
+    alignas(64) AttackMap attackMap[2];
     PlyRecord undoStack[UNDO_STACK_SIZE];
     int32_t moveGain;
     // Bit r of pawnFile[c][file + 1] is set when colour c has a pawn on that file and rank;
@@ -222,6 +232,8 @@ struct Position {
     // Squares of the castling rooks recorded at set-up, [colour][KING_SIDE / QUEEN_SIDE].
     uint8_t castleRookSquare[2][2];
     uint8_t chess960;        // 1 when castling rights were given as rook files
+    // [undoTop] of a move: the state unmake restores; scratch between moves.
+    MoveSnapshot snapshot[UNDO_STACK_SIZE];
 };
 
 // ---------------------------------------------------------------- accessors

@@ -31,6 +31,14 @@ constexpr RayArray BuildRays() {
 }
 constexpr RayArray RAYS = BuildRays();
 
+constexpr Table2<uint8_t, 8, 64> BuildEdgeDistances() {
+    Table2<uint8_t, 8, 64> t{};
+    for (int d = 0; d < 8; ++d)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int to = RAYS[d][sq]; to != NO_SQUARE; to = RAYS[d][to]) ++t[d][sq];
+    return t;
+}
+
 using DirectionArray = Table2<uint8_t, 64, 64>;
 constexpr DirectionArray BuildDirections() {
     DirectionArray t{};
@@ -173,6 +181,7 @@ constexpr std::array<uint8_t, CLASS_COUNT * CLASS_COUNT> BuildExchange() {
 }  // namespace
 
 constexpr Table2<uint8_t, DIRECTION_COUNT, 64> RayTable = RAYS;
+constexpr Table2<uint8_t, 8, 64> EdgeDistance = BuildEdgeDistances();
 constexpr Table2<uint8_t, 64, 64> DirectionTable = BuildDirections();
 constexpr std::array<Table2<Target, 64, MAX_TARGETS>, 8> TargetList = BuildTargets();
 constexpr std::array<uint8_t, 64> ShadeTable = BuildShades();

@@ -27,6 +27,9 @@ using Table2 = std::array<std::array<T, COLS>, ROWS>;
 extern const Table2<uint8_t, 64, 64> DirectionTable;
 // [direction][square]: the next square that way, or NO_SQUARE at the edge.
 extern const Table2<uint8_t, DIRECTION_COUNT, 64> RayTable;
+// [direction 0..7][square]: how many squares lie beyond the square that way, so a ray walk
+// can step by a constant instead of waiting on a table load per square.
+extern const Table2<uint8_t, 8, 64> EdgeDistance;
 // [piece type][square]: squares attacked on an empty board, ended by NO_SQUARE.
 // Filled for knight, bishop, rook, queen and king; slider rays run near to far.
 extern const std::array<Table2<Target, 64, MAX_TARGETS>, 8> TargetList;
@@ -78,7 +81,7 @@ constexpr int PromotionRank(Colour c) { return c == WHITE ? 7 : 0; }
 constexpr uint32_t PromotionSignatureStep[8] = {0, 0, 0xF0103, 0x3F0103, 0xFF0105, 0x3FF010A, 0, 0};
 
 // Slot index of a single slot bit.
-inline int SlotIndex(uint32_t bit) { return bit <= 0xFF ? HighestBit[bit] : HighestBit[bit >> 8] + 8; }
+inline int SlotIndex(uint32_t bit) { return __builtin_ctz(bit); }
 inline uint32_t LowestBit(uint32_t mask) { return mask & (0u - mask); }
 inline int LowestSlot(uint32_t mask) { return __builtin_ctz(mask); }
 inline int HighestSlot(uint32_t mask) { return 31 - __builtin_clz(mask); }

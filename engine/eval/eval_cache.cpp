@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "eval/evaluate.h"
+#include "platform/platform.h"
 
 namespace tavrix {
 
@@ -31,7 +32,8 @@ bool AllocateEvalCache(int32_t kilobytes) {
     // A power of two keeps the index a mask.
     const uint32_t entries = std::bit_floor(uint32_t(kilobytes) * ENTRIES_PER_KILOBYTE_PER_TABLE);
     for (int side = 0; side < 2; ++side) {
-        EvalCache.table[side] = static_cast<EvalCacheEntry*>(std::calloc(entries, sizeof(EvalCacheEntry)));
+        EvalCache.table[side] = static_cast<EvalCacheEntry*>(
+            platform::AllocateLarge(entries * sizeof(EvalCacheEntry), sizeof(EvalCacheEntry)));
     }
     if (EvalCache.table[0] == nullptr || EvalCache.table[1] == nullptr) {
         FreeEvalCache();

@@ -3,12 +3,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -160,6 +162,19 @@ void SleepMs(int milliseconds) {
     timespec rest{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&rest, &rest) < 0 && errno == EINTR) {
     }
+}
+
+void* AllocateLarge(size_t bytes, size_t alignment) {
+    constexpr size_t HUGE_PAGE = size_t(2) << 20;
+    if (bytes >= HUGE_PAGE && alignment < HUGE_PAGE) alignment = HUGE_PAGE;
+    const size_t rounded = (bytes + alignment - 1) / alignment * alignment;  // aligned_alloc's rule
+    void* memory = std::aligned_alloc(alignment, rounded);
+    if (memory == nullptr) return nullptr;
+#ifdef MADV_HUGEPAGE
+    if (rounded >= HUGE_PAGE) madvise(memory, rounded, MADV_HUGEPAGE);
+#endif
+    std::memset(memory, 0, rounded);
+    return memory;
 }
 
 void Print(const char* format, ...) {

@@ -6,6 +6,7 @@
 
 #include "board/moveservices.h"
 #include "eval/evaluate.h"
+#include "platform/platform.h"
 #include "search/ordering.h"
 #include "search/search_state.h"
 
@@ -18,7 +19,7 @@ namespace {
 TTEntry* AllocateHalf(uint32_t entries) {
     // Four spare entries let a bucket start at any index below E.
     const size_t bytes = (size_t(entries) + TT_BUCKET_SIZE) * sizeof(TTEntry);
-    return static_cast<TTEntry*>(std::aligned_alloc(TT_ALIGNMENT, bytes));
+    return static_cast<TTEntry*>(platform::AllocateLarge(bytes, TT_ALIGNMENT));
 }
 
 size_t HalfBytes() { return (size_t(TT.entriesPerHalf) + TT_BUCKET_SIZE) * sizeof(TTEntry); }
