@@ -7,6 +7,7 @@
 
 #include "control/engine.h"
 #include "control/options.h"
+#include "tablebase/probe.h"
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
@@ -70,9 +71,9 @@ void ReadSwitches(int argc, const char* const* argv) {
 }
 
 int32_t StartupSequence() {
-    // Still to come with their subsystems: the search work tables and the tablebases
-    // (which may fail start-up).
+    // Still to come with its subsystem: the search work tables.
     ResetTimeState();  // also takes the clock base
+    if (InitialiseTablebases(true, Settings.tablebasePath, Settings.tablebaseCache) == 0) return 0;
     LoadDefaults();
     Settings.hashSize = ResizeHashTable(DEFAULT_HASH_KB);
     if (Settings.hashSize == 0) return 0;
@@ -101,7 +102,8 @@ void IdleLoop() {
 }
 
 void Shutdown() {
-    // Learning file, tablebase buffers and the book are released by their code once it exists.
+    // Learning file and the book are released by their code once it exists.
+    FreeTablebases();
     FreeHashTable();
     Settings.hashSize = 0;
 }
