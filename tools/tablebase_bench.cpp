@@ -31,7 +31,7 @@ int main() {
     const int c = FindTablebaseClass("kbkn");
     while (positions.size() < 20000) {
         const int side = static_cast<int>(random() & 1);
-        const uint64_t index = random() % Catalogue.entry[c].length[side];
+        const uint64_t index = random() % ClassLength(c, side);
         char fen[128];
         Position p;
         if (tbgen::GenerateClass(c).value[side][index] == tbgen::BROKEN) continue;

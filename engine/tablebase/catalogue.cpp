@@ -1,6 +1,7 @@
 // Tablebase catalogue and registration.
 #include "tablebase/catalogue.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 
@@ -137,10 +138,10 @@ void BuildCatalogue() {
             if (std::strcmp(wide, e.name) == 0) e.flags |= TablebaseFlag::WIDE;
         e.indexFunction[0] = &Enumerations.layout[i][0];
         e.indexFunction[1] = &Enumerations.layout[i][shape.symmetric ? 0 : 1];
-        e.length[0] = TableLength(i, 0);
-        e.length[1] = TableLength(i, 1);
-        // A class is cut into extent files when its table passes 4 GB positions.
-        const uint64_t longest = e.length[0] > e.length[1] ? e.length[0] : e.length[1];
+        // Lengths are found when first needed (a few classes end in long runs of unused slots).
+        e.length[0] = e.length[1] = 0;
+        // A class is cut into extent files when its table passes 4 G positions.
+        const uint64_t longest = std::max(e.indexFunction[0]->capacity, e.indexFunction[1]->capacity);
         if (longest >= (uint64_t(1) << 32)) e.flags |= TablebaseFlag::SPLIT;
     }
     c.lookupSize = 0;
@@ -214,8 +215,9 @@ bool RegisterExtent(int classIndex, const char* element, int elementLength, int 
 
     const bool wide = (e.flags & TablebaseFlag::WIDE) != 0;
     const uint64_t extentPositions = wide ? TB_EXTENT_POSITIONS / 2 : TB_EXTENT_POSITIONS;
-    const uint64_t full = split ? extentPositions : e.length[s];
-    const uint64_t remainder = split ? e.length[s] % extentPositions : e.length[s];
+    const uint64_t length = ClassLength(classIndex, s);
+    const uint64_t full = split ? extentPositions : length;
+    const uint64_t remainder = split ? length % extentPositions : length;
     uint64_t size = 0;
     CompressedTableHandle* handle = nullptr;
     if (!IsCompressedForm(form)) {
@@ -289,10 +291,18 @@ int FindTablebaseClass(const char* name) {
 
 bool HasWideValues(int classIndex) { return (Catalogue.entry[classIndex].flags & TablebaseFlag::WIDE) != 0; }
 
+uint64_t ClassLength(int classIndex, int side) {
+    TablebaseClass& e = Catalogue.entry[classIndex];
+    if (e.flags & TablebaseFlag::SYMMETRIC) side = 0;
+    if (e.length[side] == 0) e.length[side] = TableLength(classIndex, side);
+    return e.length[side];
+}
+
 int ExtentCount(int classIndex, int side) {
     const TablebaseClass& e = Catalogue.entry[classIndex];
     if (!(e.flags & TablebaseFlag::SPLIT)) return 1;
-    const uint64_t positions = e.length[side] * ((e.flags & TablebaseFlag::WIDE) ? 2 : 1);
+    // From the capacity, so that registration needs no length until a file turns up.
+    const uint64_t positions = e.indexFunction[side]->capacity * ((e.flags & TablebaseFlag::WIDE) ? 2 : 1);
     const uint64_t extents = positions / TB_EXTENT_POSITIONS + 1;
     return extents > TB_MAX_EXTENTS ? TB_MAX_EXTENTS : static_cast<int>(extents);
 }

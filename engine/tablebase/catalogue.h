@@ -25,7 +25,7 @@ struct TablebaseClass {
     uint32_t flags;
     const IndexLayout* indexFunction[2];
     char name[8];
-    uint64_t length[2];
+    uint64_t length[2];                       // 0 until first needed
     // Registered file per side and extent: the path element (1-based, 0 = none) and which of
     // the name forms was found.
     uint8_t fileElement[2][TB_MAX_EXTENTS];
@@ -51,6 +51,8 @@ extern TablebaseCatalogue Catalogue;
 const char* TablebaseClassName(int classIndex);
 // Index of a class by name, 0 when the catalogue has none.
 int FindTablebaseClass(const char* name);
+// Positions in one side's table (found on first use).
+uint64_t ClassLength(int classIndex, int side);
 // Number of extents of one side of a class.
 int ExtentCount(int classIndex, int side);
 bool HasWideValues(int classIndex);

@@ -81,7 +81,7 @@ bool Excluded(int kind, int king, int s) {
     const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
     switch (kind) {
         case 0: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE;
-        case 1: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE || (dr == 1 && adf == 1);
+        case 1: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE || (dr == -1 && adf == 1);  // pawn below the king
         case 2: return (adf == 1 && adr == 2) || (adf == 2 && adr == 1);
         case 3: return adf == 1 && adr == 1;
         case 4: return adf + adr == 1;

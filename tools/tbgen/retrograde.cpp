@@ -255,6 +255,22 @@ int16_t ExitValue(const GenPosition& q) {
     return sub.value[slot.table][slot.index];
 }
 
+// Without pawns, kings on the long diagonal leave the other pieces and their reflection in
+// two slots: the reflected slot of a placement, or none.
+Slot TwinSlot(int classIndex, const Slot& s) {
+    DecodedPosition d;
+    if (Enumerations.shape[classIndex].pawns || s.index == TB_NO_INDEX || !DecodeIndex(classIndex, s.table, s.index, d))
+        return Slot{0, TB_NO_INDEX};
+    auto onDiagonal = [](int sq) { return (sq & 7) == (sq >> 3); };
+    if (!onDiagonal(d.king[0]) || !onDiagonal(d.king[1])) return Slot{0, TB_NO_INDEX};
+    for (int i = 0; i < d.groupCount; ++i)
+        for (int j = 0; j < d.group[i].count; ++j)
+            d.square[i][j] = static_cast<uint8_t>((d.square[i][j] & 7) * 8 + (d.square[i][j] >> 3));
+    SquareRecord first, second;
+    RecordsOf(d, first, second);
+    return Slot{s.table, IndexFunction(classIndex, s.table, first, second, TB_NO_EP, 0)};
+}
+
 struct Generation {
     ClassTables* tables;
     std::vector<uint8_t> flags[2];
@@ -391,7 +407,11 @@ const ClassTables& GenerateClass(int classIndex) {
             DecodedPosition d;
             if (!DecodeIndex(classIndex, s.table, s.index, d)) continue;
             const GenPosition p = FromDecoded(d, s.table);
-            ForEachPredecessor(p, [&](const GenPosition& q) { consider(SlotOf(classIndex, q, 0)); });
+            ForEachPredecessor(p, [&](const GenPosition& q) {
+                const Slot slot = SlotOf(classIndex, q, 0);
+                consider(slot);
+                consider(TwinSlot(classIndex, slot));
+            });
         }
         for (const Slot& s : g.bucket[level]) consider(s);
         g.bucket[level].clear();
