@@ -10,6 +10,7 @@
 #include "control/timeman.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
+#include "tablebase/probe.h"
 
 namespace tavrix {
 
@@ -207,12 +208,15 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
             }
             break;
         case OptionKind::NALIMOV_CACHE:
-            // The tablebase cache is resized by the tablebase code when it is initialised.
-            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Settings.tablebaseCache = number * MEGABYTE;
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) {
+                Settings.tablebaseCache = number * MEGABYTE;
+                InitialiseTablebases(false, Settings.tablebasePath, Settings.tablebaseCache);
+            }
             break;
         case OptionKind::NALIMOV_PATH:
-            // Registration of the files along the path belongs to the tablebase code.
+            // A new path registers every table afresh, even in the middle of a game.
             CopyFileName(Settings.tablebasePath, cursor);
+            InitialiseTablebases(true, Settings.tablebasePath, Settings.tablebaseCache);
             break;
         case OptionKind::BOOK_FILE:
             if (CopyFileName(Settings.bookFileName, cursor)) OpenBook(Settings.bookFileName);

@@ -15,6 +15,7 @@
 #include "search/root.h"
 #include "search/search_state.h"
 #include "search/root_table.h"
+#include "tablebase/probe.h"
 
 namespace tavrix {
 
@@ -92,6 +93,7 @@ void PrintPv(int32_t multiPV, const Move* line, int32_t boundKind, int32_t score
     ScoreText(score, boundKind, scoreText);
     Append(text, used, "info %sdepth %d seldepth %d time %d nodes %" PRIu64 " score %s", multi, depth,
            selectiveDepth, ElapsedMs(), Search.nodes, scoreText);
+    if (TablebaseHits() != 0) Append(text, used, " tbhits %lu", static_cast<unsigned long>(TablebaseHits()));
     Append(text, used, " pv ");
     for (int i = 0; i < ROOT_LINE_SIZE && line[i] != NO_MOVE; ++i) {
         char move[WIRE_MOVE_TEXT_SIZE];

@@ -9,6 +9,7 @@
 #include "book/learning.h"
 #include "control/engine.h"
 #include "control/options.h"
+#include "tablebase/probe.h"
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
@@ -73,10 +74,10 @@ void ReadSwitches(int argc, const char* const* argv) {
 }
 
 int32_t StartupSequence() {
-    // Still to come with their subsystems: the search work tables and the tablebases
-    // (which may fail start-up).
+    // Still to come with its subsystem: the search work tables.
     ResetTimeState();  // also takes the clock base
     SeedBookRandom(platform::TickCount());
+    if (InitialiseTablebases(true, Settings.tablebasePath, Settings.tablebaseCache) == 0) return 0;
     LoadDefaults();
     InitEndgameTables();
     Settings.hashSize = AllocateHashTable(DEFAULT_HASH_KB);
@@ -105,6 +106,7 @@ void IdleLoop() {
 
 void Shutdown() {
     if (Learning.changed) SaveLearning();
+    FreeTablebases();
     FreeHashTable();
     Settings.hashSize = 0;
     CloseBook();

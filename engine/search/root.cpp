@@ -16,6 +16,7 @@
 #include "search/search_state.h"
 #include "search/root_table.h"
 #include "search/search_table.h"
+#include "tablebase/probe.h"
 #include "control/output.h"
 #include "control/think.h"
 
@@ -182,7 +183,8 @@ int BeginSearch(Position& pos) {
     const Colour side = pos.sideToMove;
     const bool retainHash = (Search.searchFlags & OptionFlag::RETAIN_HASH) != 0;
     Eval.plyLimit = SEARCH_PLY_LIMIT;
-    PrepareEvaluation(pos, side, EvalOptionsFromSettings(Search.searchFlags, Eval.options.tablebaseMen));
+    PrepareEvaluation(pos, side, EvalOptionsFromSettings(Search.searchFlags, TablebaseMaxPieces()));
+    ResetTablebaseHits();
     RootBeginTable(retainHash);
     if (Limits.searchType != 0) AgeOrderingStats(retainHash);
 

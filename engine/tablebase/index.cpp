@@ -1,0 +1,688 @@
+// Tablebase index functions and the start-up tables they read.
+#include "tablebase/index.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "tablebase/catalogue.h"
+
+namespace tavrix {
+
+EnumerationTables Enumerations;
+
+namespace {
+
+constexpr uint8_t NOT_ALLOWED = 255;
+constexpr int PAWN_SQUARES = 48;             // ranks 2 to 7
+constexpr int FIRST_PAWN_SQUARE = 8;
+constexpr int LAST_PAWN_SQUARE = 55;
+constexpr int EP_PAWN_ROW = 4;               // where the passed pawn and its capturer stand
+constexpr uint64_t TAIL_SCAN_LIMIT = 1u << 22;
+
+constexpr int FileOfSq(int s) { return s & 7; }
+constexpr int RankOfSq(int s) { return s >> 3; }
+constexpr int Distance(int a, int b) {
+    const int df = FileOfSq(a) > FileOfSq(b) ? FileOfSq(a) - FileOfSq(b) : FileOfSq(b) - FileOfSq(a);
+    const int dr = RankOfSq(a) > RankOfSq(b) ? RankOfSq(a) - RankOfSq(b) : RankOfSq(b) - RankOfSq(a);
+    return df > dr ? df : dr;
+}
+
+constexpr std::array<uint8_t, 64> MakeQuadrantMask() {
+    std::array<uint8_t, 64> t{};
+    for (int s = 0; s < 64; ++s) t[s] = static_cast<uint8_t>((FileOfSq(s) > 3 ? 7 : 0) ^ (RankOfSq(s) > 3 ? 56 : 0));
+    return t;
+}
+constexpr std::array<uint8_t, 64> MakeTranspose() {
+    std::array<uint8_t, 64> t{};
+    for (int s = 0; s < 64; ++s) t[s] = static_cast<uint8_t>(FileOfSq(s) * 8 + RankOfSq(s));
+    return t;
+}
+constexpr std::array<uint8_t, 64> MakeFileMirror() {
+    std::array<uint8_t, 64> t{};
+    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) > 3 ? 7 : 0;
+    return t;
+}
+constexpr auto QUADRANT = MakeQuadrantMask();
+constexpr auto TRANSPOSE = MakeTranspose();
+constexpr auto FILE_MIRROR = MakeFileMirror();
+
+// The diagonal reflection is left out when the first king is below the a1-h8 diagonal, or
+// on it with the second king on or below it.
+constexpr std::array<bool, 64> MakeBelow() {
+    std::array<bool, 64> t{};
+    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) > RankOfSq(s);
+    return t;
+}
+constexpr std::array<bool, 64> MakeOn() {
+    std::array<bool, 64> t{};
+    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) == RankOfSq(s);
+    return t;
+}
+constexpr std::array<bool, 64> MakeOnOrBelow() {
+    std::array<bool, 64> t{};
+    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) >= RankOfSq(s);
+    return t;
+}
+constexpr auto FIRST_KING_BELOW = MakeBelow();
+constexpr auto FIRST_KING_ON = MakeOn();
+constexpr auto SECOND_KING_ON_OR_BELOW = MakeOnOrBelow();
+
+constexpr uint64_t Choose(int n, int k) {
+    if (k < 0 || n < k) return 0;
+    uint64_t r = 1;
+    for (int i = 0; i < k; ++i) r = r * uint64_t(n - i) / uint64_t(i + 1);
+    return r;
+}
+
+bool Excluded(int kind, int king, int s) {
+    if (s == king) return true;
+    const int df = FileOfSq(s) - FileOfSq(king), dr = RankOfSq(s) - RankOfSq(king);
+    const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
+    switch (kind) {
+        case 0: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE;
+        case 1: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE || (dr == -1 && adf == 1);  // pawn below the king
+        case 2: return (adf == 1 && adr == 2) || (adf == 2 && adr == 1);
+        case 3: return adf == 1 && adr == 1;
+        case 4: return adf + adr == 1;
+        case 5: return adf <= 1 && adr <= 1;
+        default: return false;
+    }
+}
+
+// Colex number of up to three sorted values.
+uint64_t Colex(const int* r, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v += Choose(r[i], i + 1);
+    return v;
+}
+void Decolex(uint64_t v, int n, int* r) {
+    for (int i = n - 1; i >= 0; --i) {
+        int x = i;
+        while (Choose(x + 1, i + 1) <= v) ++x;
+        r[i] = x;
+        v -= Choose(x, i + 1);
+    }
+}
+
+void SortSmall(int* a, int n) {
+    for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && a[j] < a[j - 1]; --j) std::swap(a[j], a[j - 1]);
+}
+
+// Number of square s among the squares of a range less a sorted exclusion list; -1 when s is
+// outside the range or excluded.
+int Reduce(int s, bool pawnRange, const int* excluded, int excludedCount) {
+    if (pawnRange && (s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE)) return -1;
+    int r = pawnRange ? s - FIRST_PAWN_SQUARE : s;
+    for (int i = 0; i < excludedCount; ++i) {
+        if (excluded[i] == s) return -1;
+        if (excluded[i] < s) --r;
+    }
+    return r;
+}
+int Unreduce(int r, bool pawnRange, const int* excluded, int excludedCount) {
+    int s = pawnRange ? r + FIRST_PAWN_SQUARE : r;
+    for (int i = 0; i < excludedCount; ++i)
+        if (excluded[i] <= s) ++s;
+    return s;
+}
+void InsertSorted(int* list, int& count, int v) {
+    list[count++] = v;
+    SortSmall(list, count);
+}
+
+struct EpCode {
+    uint8_t pawnFile, capturerFile;
+};
+constexpr std::array<EpCode, EP_CODES> MakeEpCodes() {
+    std::array<EpCode, EP_CODES> t{};
+    int n = 0;
+    for (int f = 0; f < 8; ++f) {
+        if (f > 0) t[n++] = EpCode{uint8_t(f), uint8_t(f - 1)};
+        if (f < 7) t[n++] = EpCode{uint8_t(f), uint8_t(f + 1)};
+    }
+    return t;
+}
+constexpr auto EP_CODE_LIST = MakeEpCodes();
+int EpCodeOf(int pawnFile, int capturerFile) {
+    for (int i = 0; i < EP_CODES; ++i)
+        if (EP_CODE_LIST[i].pawnFile == pawnFile && EP_CODE_LIST[i].capturerFile == capturerFile) return i;
+    return -1;
+}
+
+int LeadCount(const EnumerationTables& e, int kind, int size, int around, int own) {
+    const int n = e.kindCount[kind][around] - (e.kindNumber[kind][around][own] != NOT_ALLOWED ? 1 : 0);
+    return static_cast<int>(Choose(n, size));
+}
+
+void BuildShape(TablebaseShape& s, const char* name) {
+    std::memset(&s, 0, sizeof s);
+    std::strncpy(s.name, name, sizeof s.name - 1);
+    int owner = -1;
+    s.pieces = 0;
+    for (const char* p = name; *p; ++p) {
+        ++s.pieces;
+        if (*p == 'k') {
+            ++owner;
+            continue;
+        }
+        const int type = *p == 'q' ? QUEEN : *p == 'r' ? ROOK : *p == 'b' ? BISHOP : *p == 'n' ? KNIGHT : PAWN;
+        (owner == 0 ? s.firstCount : s.secondCount)[type]++;
+        if (type == PAWN) s.pawns = true;
+    }
+    // Equal material shares one table, except pawn against pawn, which keeps two.
+    s.symmetric = std::memcmp(s.firstCount, s.secondCount, sizeof s.firstCount) == 0 && !(s.pieces == 4 && s.pawns);
+}
+
+// Groups of one side in name order (strongest first).
+int SideGroups(const TablebaseShape& s, int owner, PieceGroup* out) {
+    const uint8_t* count = owner == 0 ? s.firstCount : s.secondCount;
+    int n = 0;
+    for (int type = QUEEN; type >= PAWN; --type)
+        if (count[type] != 0) out[n++] = PieceGroup{uint8_t(type), count[type], uint8_t(owner)};
+    return n;
+}
+
+// Pawn groups before piece groups; within each, the first side before the second.
+int RestOrder(const PieceGroup* all, int n, PieceGroup* out) {
+    int m = 0;
+    for (int pass = 0; pass < 2; ++pass)
+        for (int owner = 0; owner < 2; ++owner)
+            for (int i = 0; i < n; ++i)
+                if (all[i].owner == owner && (all[i].type == PAWN) == (pass == 0)) out[m++] = all[i];
+    return m;
+}
+
+uint64_t GroupSizes(const PieceGroup* g, int n, int pawnsBefore, int piecesBefore, int pawnRoom, int pieceRoom) {
+    uint64_t product = 1;
+    for (int i = 0; i < n; ++i) {
+        const int room = g[i].type == PAWN ? pawnRoom - pawnsBefore : pieceRoom - piecesBefore;
+        product *= Choose(room, g[i].count);
+        if (g[i].type == PAWN) pawnsBefore += g[i].count;
+        piecesBefore += g[i].count;
+    }
+    return product;
+}
+
+void BuildLayout(EnumerationTables& e, int classIndex, int side) {
+    const TablebaseShape& s = e.shape[classIndex];
+    IndexLayout& L = e.layout[classIndex][side];
+    std::memset(&L, 0, sizeof L);
+    L.pawns = s.pawns;
+    PieceGroup own[TB_MAX_GROUPS], other[TB_MAX_GROUPS], all[TB_MAX_GROUPS];
+    const int ownCount = SideGroups(s, side, own);
+    SideGroups(s, side ^ 1, other);
+    int n = SideGroups(s, 0, all);
+    n += SideGroups(s, 1, all + n);
+    if (n == 0) return;
+    const PieceGroup lead = ownCount > 0 ? own[0] : other[0];
+    L.leadKind = static_cast<uint8_t>(ownCount > 0 ? ExclusionKind[lead.type] : lead.type == PAWN ? 0 : KIND_PLAIN);
+    PieceGroup rest[TB_MAX_GROUPS];
+    int restCount = 0;
+    for (int i = 0; i < n; ++i)
+        if (!(all[i].type == lead.type && all[i].owner == lead.owner)) rest[restCount++] = all[i];
+    L.group[0] = lead;
+    L.groupCount = static_cast<uint8_t>(1 + RestOrder(rest, restCount, L.group + 1));
+    L.restProduct =
+        GroupSizes(L.group + 1, L.groupCount - 1, lead.type == PAWN ? lead.count : 0, lead.count, PAWN_SQUARES, 62);
+
+    const int pairs = s.pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
+    const uint64_t leads = e.leadPrefix[L.leadKind][lead.count - 1][s.pawns][side ^ 1][pairs];
+    L.normalSize = leads * L.restProduct;
+    L.capacity = L.normalSize;
+    L.enPassant = s.firstCount[PAWN] > 0 && s.secondCount[PAWN] > 0;
+    if (L.enPassant) {
+        PieceGroup less[TB_MAX_GROUPS];
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+            PieceGroup g = all[i];
+            if (g.type == PAWN) --g.count;
+            if (g.count > 0) less[m++] = g;
+        }
+        L.epGroupCount = static_cast<uint8_t>(RestOrder(less, m, L.epGroup));
+        L.epRestProduct = GroupSizes(L.epGroup, L.epGroupCount, 0, 0, PAWN_SQUARES - 4, 60);
+        L.capacity += uint64_t(PAWN_PAIRS) * EP_CODES * L.epRestProduct;
+    }
+}
+
+// Squares of the pieces in canonical orientation, by group of the layout.
+struct Placement {
+    int king[2];
+    int square[TB_MAX_GROUPS][3];
+    int ep;
+};
+
+int FindGroup(const PieceGroup* g, int n, int type, int owner) {
+    for (int i = 0; i < n; ++i)
+        if (g[i].type == type && g[i].owner == owner) return i;
+    return -1;
+}
+
+// Numbers the groups g[0..n) (none of them the lead) after the squares in `taken`.
+bool NumberRest(const PieceGroup* g, int n, const int (*squares)[3], int* pawnTaken, int pawnCount, int* pieceTaken,
+                int pieceCount, int pawnRoom, int pieceRoom, uint64_t& number) {
+    for (int i = 0; i < n; ++i) {
+        const bool pawnRange = g[i].type == PAWN;
+        int r[3];
+        for (int j = 0; j < g[i].count; ++j) {
+            r[j] = pawnRange ? Reduce(squares[i][j], true, pawnTaken, pawnCount)
+                             : Reduce(squares[i][j], false, pieceTaken, pieceCount);
+            if (r[j] < 0) return false;
+        }
+        SortSmall(r, g[i].count);
+        if (g[i].count > 1 && (r[0] == r[1] || (g[i].count > 2 && r[1] == r[2]))) return false;
+        const int room = pawnRange ? pawnRoom - pawnCount : pieceRoom - (pieceCount - 2);
+        number = number * Choose(room, g[i].count) + Colex(r, g[i].count);
+        for (int j = 0; j < g[i].count; ++j) {
+            if (pawnRange) InsertSorted(pawnTaken, pawnCount, squares[i][j]);
+            InsertSorted(pieceTaken, pieceCount, squares[i][j]);
+        }
+    }
+    return true;
+}
+
+void AttackBoard(const DecodedPosition& d, int8_t* type, int8_t* owner) {
+    for (int s = 0; s < 64; ++s) type[s] = 0, owner[s] = -1;
+    for (int c = 0; c < 2; ++c) type[d.king[c]] = KING, owner[d.king[c]] = static_cast<int8_t>(c);
+    for (int i = 0; i < d.groupCount; ++i)
+        for (int j = 0; j < d.group[i].count; ++j) {
+            type[d.square[i][j]] = static_cast<int8_t>(d.group[i].type);
+            owner[d.square[i][j]] = static_cast<int8_t>(d.group[i].owner);
+        }
+}
+
+}  // namespace
+
+bool SquareAttacked(const int8_t* type, const int8_t* owner, int target, int by) {
+    static constexpr int KING_STEP[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
+    static constexpr int KNIGHT_STEP[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    const int tf = FileOfSq(target), tr = RankOfSq(target);
+    for (int i = 0; i < 8; ++i) {
+        const int f = tf + KING_STEP[i][0], r = tr + KING_STEP[i][1];
+        if (f >= 0 && f < 8 && r >= 0 && r < 8 && owner[r * 8 + f] == by && type[r * 8 + f] == KING) return true;
+        const int nf = tf + KNIGHT_STEP[i][0], nr = tr + KNIGHT_STEP[i][1];
+        if (nf >= 0 && nf < 8 && nr >= 0 && nr < 8 && owner[nr * 8 + nf] == by && type[nr * 8 + nf] == KNIGHT)
+            return true;
+    }
+    // A pawn of the first side moves up, so it attacks from one rank below.
+    const int pawnRank = tr + (by == 0 ? -1 : 1);
+    if (pawnRank >= 0 && pawnRank < 8)
+        for (int df = -1; df <= 1; df += 2) {
+            const int f = tf + df;
+            if (f >= 0 && f < 8 && owner[pawnRank * 8 + f] == by && type[pawnRank * 8 + f] == PAWN) return true;
+        }
+    for (int i = 0; i < 8; ++i) {
+        const bool diagonal = (i & 1) != 0;
+        int f = tf + KING_STEP[i][0], r = tr + KING_STEP[i][1];
+        while (f >= 0 && f < 8 && r >= 0 && r < 8) {
+            const int s = r * 8 + f;
+            if (type[s] != 0) {
+                if (owner[s] == by &&
+                    (type[s] == QUEEN || (diagonal ? type[s] == BISHOP : type[s] == ROOK)))
+                    return true;
+                break;
+            }
+            f += KING_STEP[i][0];
+            r += KING_STEP[i][1];
+        }
+    }
+    return false;
+}
+
+void BuildEnumerations() {
+    EnumerationTables& e = Enumerations;
+    if (e.built) return;
+    for (int kind = 0; kind < KIND_COUNT; ++kind)
+        for (int king = 0; king < 64; ++king) {
+            int n = 0;
+            for (int s = 0; s < 64; ++s) {
+                e.kindNumber[kind][king][s] = NOT_ALLOWED;
+                e.kindSquare[kind][king][s] = NOT_ALLOWED;
+            }
+            for (int s = 0; s < 64; ++s)
+                if (!Excluded(kind, king, s)) {
+                    e.kindSquare[kind][king][n] = static_cast<uint8_t>(s);
+                    e.kindNumber[kind][king][s] = static_cast<uint8_t>(n++);
+                }
+            e.kindCount[kind][king] = static_cast<uint8_t>(n);
+        }
+    int pawnless = 0, pawn = 0;
+    for (int a = 0; a < 64; ++a)
+        for (int b = 0; b < 64; ++b) {
+            e.pawnlessPair[a][b] = TB_NO_PAIR;
+            e.pawnPair[a][b] = TB_NO_PAIR;
+            if (Distance(a, b) <= 1) continue;
+            if (FileOfSq(a) <= 3) {
+                e.pawnPairKing[pawn][0] = static_cast<uint8_t>(a);
+                e.pawnPairKing[pawn][1] = static_cast<uint8_t>(b);
+                e.pawnPair[a][b] = static_cast<uint16_t>(pawn++);
+            }
+            if (FileOfSq(a) <= 3 && RankOfSq(a) <= FileOfSq(a) &&
+                (!FIRST_KING_ON[a] || SECOND_KING_ON_OR_BELOW[b])) {
+                e.pawnlessPairKing[pawnless][0] = static_cast<uint8_t>(a);
+                e.pawnlessPairKing[pawnless][1] = static_cast<uint8_t>(b);
+                e.pawnlessPair[a][b] = static_cast<uint16_t>(pawnless++);
+            }
+        }
+    for (int kind = 0; kind < KIND_COUNT; ++kind)
+        for (int size = 1; size <= 3; ++size)
+            for (int pawns = 0; pawns < 2; ++pawns)
+                for (int around = 0; around < 2; ++around) {
+                    uint32_t* prefix = e.leadPrefix[kind][size - 1][pawns][around];
+                    const int pairs = pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
+                    uint32_t sum = 0;
+                    for (int k = 0; k < pairs; ++k) {
+                        prefix[k] = sum;
+                        const uint8_t* kings = pawns ? e.pawnPairKing[k] : e.pawnlessPairKing[k];
+                        sum += static_cast<uint32_t>(LeadCount(e, kind, size, kings[around], kings[around ^ 1]));
+                    }
+                    prefix[pairs] = sum;
+                }
+    for (int c = 1; c <= TB_CLASS_COUNT; ++c) {
+        BuildShape(e.shape[c], TablebaseClassName(c));
+        BuildLayout(e, c, 0);
+        BuildLayout(e, c, 1);
+    }
+    e.built = true;
+}
+
+namespace {
+
+// Gathers the squares of a layout's groups from the records and brings them into canonical
+// orientation. Returns the king-pair number or TB_NO_PAIR.
+int Canonical(const EnumerationTables& e, const TablebaseShape& shape, const IndexLayout& L, int side,
+              const SquareRecord* record, int ep, int flip, Placement& p) {
+    p.king[0] = record[0].place[RECORD_KING];
+    p.king[1] = record[1].place[RECORD_KING];
+    for (int i = 0; i < L.groupCount; ++i)
+        for (int j = 0; j < L.group[i].count; ++j)
+            p.square[i][j] = record[L.group[i].owner].place[RecordPlace(L.group[i].type) + j];
+    p.ep = ep;
+    if (p.king[0] > 63 || p.king[1] > 63) return TB_NO_PAIR;
+    if (shape.pawns) {
+        // Left-right by the first king; upside down so that the side to move's pawns move up.
+        const int m = FILE_MIRROR[p.king[0]] ^ RankFlipMask[(flip ^ side) & 1];
+        p.king[0] ^= m;
+        p.king[1] ^= m;
+        for (int i = 0; i < L.groupCount; ++i)
+            for (int j = 0; j < L.group[i].count; ++j) p.square[i][j] ^= m;
+        if (p.ep != TB_NO_EP) p.ep ^= m;
+        return e.pawnPair[p.king[0]][p.king[1]];
+    }
+    const int q = QUADRANT[p.king[0]];
+    p.king[0] ^= q;
+    p.king[1] ^= q;
+    for (int i = 0; i < L.groupCount; ++i)
+        for (int j = 0; j < L.group[i].count; ++j) p.square[i][j] ^= q;
+    if (!(FIRST_KING_BELOW[p.king[0]] || (FIRST_KING_ON[p.king[0]] && SECOND_KING_ON_OR_BELOW[p.king[1]]))) {
+        p.king[0] = TRANSPOSE[p.king[0]];
+        p.king[1] = TRANSPOSE[p.king[1]];
+        for (int i = 0; i < L.groupCount; ++i)
+            for (int j = 0; j < L.group[i].count; ++j) p.square[i][j] = TRANSPOSE[p.square[i][j]];
+    }
+    return e.pawnlessPair[p.king[0]][p.king[1]];
+}
+
+}  // namespace
+
+uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, const SquareRecord& second, int epSquare,
+                       int flip) {
+    const EnumerationTables& e = Enumerations;
+    if (classIndex < 1 || classIndex > TB_CLASS_COUNT || !e.built) return TB_NO_INDEX;
+    const TablebaseShape& shape = e.shape[classIndex];
+    SquareRecord record[2] = {first, second};
+    if (shape.symmetric && side == 1) {
+        // Both sides to move share the first side's table: exchange the colours.
+        std::swap(record[0], record[1]);
+        flip ^= 1;
+        side = 0;
+    }
+    const IndexLayout& L = e.layout[classIndex][side];
+    Placement p{};
+    const int pair = Canonical(e, shape, L, side, record, epSquare, flip, p);
+    if (pair == TB_NO_PAIR) return TB_NO_INDEX;
+
+    // En passant: the opponent's pawn has just passed p.ep and a pawn of the side to move
+    // stands beside it (canonical orientation: the side to move's pawns move up).
+    if (L.enPassant && p.ep != TB_NO_EP) {
+        const int passed = p.ep - 8;
+        const int pawnGroup = FindGroup(L.group, L.groupCount, PAWN, side ^ 1);
+        const int ownPawns = FindGroup(L.group, L.groupCount, PAWN, side);
+        int passedAt = -1, capturerAt = -1;
+        if (RankOfSq(p.ep) == EP_PAWN_ROW + 1)
+            for (int j = 0; j < L.group[pawnGroup].count; ++j)
+                if (p.square[pawnGroup][j] == passed) passedAt = j;
+        if (passedAt >= 0)
+            for (int j = 0; j < L.group[ownPawns].count; ++j) {
+                const int s = p.square[ownPawns][j];
+                if (RankOfSq(s) == EP_PAWN_ROW && (s == passed - 1 || s == passed + 1) &&
+                    (capturerAt < 0 || s < p.square[ownPawns][capturerAt]))
+                    capturerAt = j;
+            }
+        if (capturerAt >= 0) {
+            const int capturer = p.square[ownPawns][capturerAt];
+            const int code = EpCodeOf(FileOfSq(passed), FileOfSq(capturer));
+            int squares[TB_MAX_GROUPS][3];
+            for (int i = 0; i < L.epGroupCount; ++i) {
+                const int g = FindGroup(L.group, L.groupCount, L.epGroup[i].type, L.epGroup[i].owner);
+                int n = 0;
+                for (int j = 0; j < L.group[g].count; ++j) {
+                    if (g == pawnGroup && j == passedAt) continue;
+                    if (g == ownPawns && j == capturerAt) continue;
+                    squares[i][n++] = p.square[g][j];
+                }
+            }
+            int pawnTaken[8] = {capturer, passed, p.ep, p.ep + 8};
+            int pieceTaken[8] = {p.king[0], p.king[1], capturer, passed};
+            SortSmall(pawnTaken, 4);
+            SortSmall(pieceTaken, 4);
+            uint64_t number = 0;
+            if (!NumberRest(L.epGroup, L.epGroupCount, squares, pawnTaken, 4, pieceTaken, 4, PAWN_SQUARES, 62, number))
+                return TB_NO_INDEX;
+            return L.normalSize + (uint64_t(pair) * EP_CODES + uint64_t(code)) * L.epRestProduct + number;
+        }
+    }
+
+    // The lead group, numbered in the kind table centred on the opponent's king.
+    const PieceGroup& lead = L.group[0];
+    const int around = p.king[side ^ 1], own = p.king[side];
+    const uint8_t* numberOf = e.kindNumber[L.leadKind][around];
+    int r[3];
+    for (int j = 0; j < lead.count; ++j) {
+        const int v = numberOf[p.square[0][j]];
+        if (v == NOT_ALLOWED || p.square[0][j] == own) return TB_NO_INDEX;
+        r[j] = v - (numberOf[own] != NOT_ALLOWED && numberOf[own] < v ? 1 : 0);
+    }
+    SortSmall(r, lead.count);
+    if (lead.count > 1 && (r[0] == r[1] || (lead.count > 2 && r[1] == r[2]))) return TB_NO_INDEX;
+    const uint64_t leadNumber =
+        e.leadPrefix[L.leadKind][lead.count - 1][shape.pawns][side ^ 1][pair] + Colex(r, lead.count);
+
+    int pawnTaken[8], pieceTaken[8];
+    int pawnCount = 0, pieceCount = 0;
+    InsertSorted(pieceTaken, pieceCount, p.king[0]);
+    InsertSorted(pieceTaken, pieceCount, p.king[1]);
+    for (int j = 0; j < lead.count; ++j) {
+        if (lead.type == PAWN) InsertSorted(pawnTaken, pawnCount, p.square[0][j]);
+        InsertSorted(pieceTaken, pieceCount, p.square[0][j]);
+    }
+    uint64_t number = 0;
+    if (!NumberRest(L.group + 1, L.groupCount - 1, p.square + 1, pawnTaken, pawnCount, pieceTaken, pieceCount,
+                    PAWN_SQUARES, 62, number))
+        return TB_NO_INDEX;
+    return leadNumber * L.restProduct + number;
+}
+
+namespace {
+
+// Decodes the groups g[0..n) from a mixed-radix number.
+bool DecodeRest(const PieceGroup* g, int n, uint64_t number, int (*squares)[3], int* pawnTaken, int pawnCount,
+                int* pieceTaken, int pieceCount, int pawnRoom, int pieceRoom) {
+    uint64_t digit[TB_MAX_GROUPS];
+    uint64_t room[TB_MAX_GROUPS];
+    int pawnsBefore = pawnCount, piecesBefore = pieceCount - 2;
+    for (int i = 0; i < n; ++i) {
+        const bool pawnRange = g[i].type == PAWN;
+        room[i] = Choose(pawnRange ? pawnRoom - pawnsBefore : pieceRoom - piecesBefore, g[i].count);
+        if (pawnRange) pawnsBefore += g[i].count;
+        piecesBefore += g[i].count;
+    }
+    for (int i = n - 1; i >= 0; --i) {
+        if (room[i] == 0) return false;
+        digit[i] = number % room[i];
+        number /= room[i];
+    }
+    for (int i = 0; i < n; ++i) {
+        const bool pawnRange = g[i].type == PAWN;
+        int r[3];
+        Decolex(digit[i], g[i].count, r);
+        for (int j = 0; j < g[i].count; ++j)
+            squares[i][j] = pawnRange ? Unreduce(r[j], true, pawnTaken, pawnCount)
+                                      : Unreduce(r[j], false, pieceTaken, pieceCount);
+        for (int j = 0; j < g[i].count; ++j) {
+            if (squares[i][j] > 63) return false;
+            if (pawnRange) InsertSorted(pawnTaken, pawnCount, squares[i][j]);
+            InsertSorted(pieceTaken, pieceCount, squares[i][j]);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DecodeIndex(int classIndex, int side, uint64_t index, DecodedPosition& out) {
+    const EnumerationTables& e = Enumerations;
+    if (classIndex < 1 || classIndex > TB_CLASS_COUNT || !e.built || side < 0 || side > 1) return false;
+    const TablebaseShape& shape = e.shape[classIndex];
+    if (shape.symmetric && side == 1) return false;
+    const IndexLayout& L = e.layout[classIndex][side];
+    if (index >= L.capacity) return false;
+    std::memset(&out, 0, sizeof out);
+    out.groupCount = L.groupCount;
+    for (int i = 0; i < L.groupCount; ++i) out.group[i] = L.group[i];
+    out.epSquare = TB_NO_EP;
+    int square[TB_MAX_GROUPS][3] = {};
+    int king[2];
+    int ep = TB_NO_EP;
+    if (index >= L.normalSize) {
+        const uint64_t rest = index - L.normalSize;
+        const uint64_t perPair = EP_CODES * L.epRestProduct;
+        const int pair = static_cast<int>(rest / perPair);
+        const int code = static_cast<int>(rest % perPair / L.epRestProduct);
+        king[0] = e.pawnPairKing[pair][0];
+        king[1] = e.pawnPairKing[pair][1];
+        const int passed = 8 * EP_PAWN_ROW + EP_CODE_LIST[code].pawnFile;
+        const int capturer = 8 * EP_PAWN_ROW + EP_CODE_LIST[code].capturerFile;
+        ep = passed + 8;
+        int pawnTaken[8] = {capturer, passed, passed + 8, passed + 16};
+        int pieceTaken[8] = {king[0], king[1], capturer, passed};
+        SortSmall(pawnTaken, 4);
+        SortSmall(pieceTaken, 4);
+        int epSquares[TB_MAX_GROUPS][3];
+        if (!DecodeRest(L.epGroup, L.epGroupCount, rest % L.epRestProduct, epSquares, pawnTaken, 4, pieceTaken, 4,
+                        PAWN_SQUARES, 62))
+            return false;
+        int filled[TB_MAX_GROUPS] = {};
+        for (int i = 0; i < L.epGroupCount; ++i) {
+            const int g = FindGroup(L.group, L.groupCount, L.epGroup[i].type, L.epGroup[i].owner);
+            for (int j = 0; j < L.epGroup[i].count; ++j) square[g][filled[g]++] = epSquares[i][j];
+        }
+        const int own = FindGroup(L.group, L.groupCount, PAWN, side);
+        const int other = FindGroup(L.group, L.groupCount, PAWN, side ^ 1);
+        square[own][filled[own]++] = capturer;
+        square[other][filled[other]++] = passed;
+    } else {
+        const uint64_t leadNumber = index / L.restProduct;
+        const PieceGroup& lead = L.group[0];
+        const uint32_t* prefix = e.leadPrefix[L.leadKind][lead.count - 1][shape.pawns][side ^ 1];
+        const int pairs = shape.pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
+        const int pair = static_cast<int>(std::upper_bound(prefix, prefix + pairs + 1, leadNumber) - prefix) - 1;
+        if (pair < 0 || pair >= pairs) return false;
+        const uint8_t* kings = shape.pawns ? e.pawnPairKing[pair] : e.pawnlessPairKing[pair];
+        king[0] = kings[0];
+        king[1] = kings[1];
+        const int around = king[side ^ 1], own = king[side];
+        const uint8_t* numberOf = e.kindNumber[L.leadKind][around];
+        const int ownNumber = numberOf[own];
+        int r[3];
+        Decolex(leadNumber - prefix[pair], lead.count, r);
+        for (int j = 0; j < lead.count; ++j) {
+            const int t = r[j] + (ownNumber != NOT_ALLOWED && ownNumber <= r[j] ? 1 : 0);
+            if (t >= e.kindCount[L.leadKind][around]) return false;
+            square[0][j] = e.kindSquare[L.leadKind][around][t];
+        }
+        int pawnTaken[8], pieceTaken[8];
+        int pawnCount = 0, pieceCount = 0;
+        InsertSorted(pieceTaken, pieceCount, king[0]);
+        InsertSorted(pieceTaken, pieceCount, king[1]);
+        for (int j = 0; j < lead.count; ++j) {
+            if (lead.type == PAWN) InsertSorted(pawnTaken, pawnCount, square[0][j]);
+            InsertSorted(pieceTaken, pieceCount, square[0][j]);
+        }
+        if (!DecodeRest(L.group + 1, L.groupCount - 1, index % L.restProduct, square + 1, pawnTaken, pawnCount,
+                        pieceTaken, pieceCount, PAWN_SQUARES, 62))
+            return false;
+    }
+    // Back to the class's orientation: the first side's pawns move up.
+    const int m = shape.pawns ? RankFlipMask[side] : 0;
+    out.king[0] = static_cast<uint8_t>(king[0] ^ m);
+    out.king[1] = static_cast<uint8_t>(king[1] ^ m);
+    for (int i = 0; i < L.groupCount; ++i)
+        for (int j = 0; j < L.group[i].count; ++j) out.square[i][j] = static_cast<uint8_t>(square[i][j] ^ m);
+    out.epSquare = ep == TB_NO_EP ? TB_NO_EP : ep ^ m;
+    return true;
+}
+
+void RecordsOf(const DecodedPosition& d, SquareRecord& first, SquareRecord& second) {
+    std::memset(&first, 0, sizeof first);
+    std::memset(&second, 0, sizeof second);
+    SquareRecord* record[2] = {&first, &second};
+    record[0]->place[RECORD_KING] = d.king[0];
+    record[1]->place[RECORD_KING] = d.king[1];
+    for (int i = 0; i < d.groupCount; ++i)
+        for (int j = 0; j < d.group[i].count; ++j)
+            record[d.group[i].owner]->place[RecordPlace(d.group[i].type) + j] = d.square[i][j];
+}
+
+bool LegalPlacement(const DecodedPosition& d, int side) {
+    uint64_t used = 0;
+    auto take = [&used](int s) {
+        if (s < 0 || s > 63 || (used >> s & 1)) return false;
+        used |= uint64_t(1) << s;
+        return true;
+    };
+    if (!take(d.king[0]) || !take(d.king[1]) || Distance(d.king[0], d.king[1]) <= 1) return false;
+    for (int i = 0; i < d.groupCount; ++i)
+        for (int j = 0; j < d.group[i].count; ++j) {
+            const int s = d.square[i][j];
+            if (!take(s)) return false;
+            if (d.group[i].type == PAWN && (s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE)) return false;
+        }
+    int8_t type[64], owner[64];
+    AttackBoard(d, type, owner);
+    if (SquareAttacked(type, owner, d.king[side ^ 1], side)) return false;
+    if (d.epSquare != TB_NO_EP) {
+        // The pawn that just passed came from two ranks behind; both squares are empty.
+        const int step = side == 0 ? 8 : -8;
+        if (type[d.epSquare] != 0 || type[d.epSquare + step] != 0) return false;
+    }
+    return true;
+}
+
+uint64_t TableLength(int classIndex, int side) {
+    const EnumerationTables& e = Enumerations;
+    if (!e.built || classIndex < 1 || classIndex > TB_CLASS_COUNT) return 0;
+    if (e.shape[classIndex].symmetric) side = 0;
+    const uint64_t capacity = e.layout[classIndex][side].capacity;
+    for (uint64_t steps = 0, i = capacity; i > 0 && steps < TAIL_SCAN_LIMIT; --i, ++steps) {
+        DecodedPosition d;
+        if (!DecodeIndex(classIndex, side, i - 1, d) || !LegalPlacement(d, side)) continue;
+        SquareRecord first, second;
+        RecordsOf(d, first, second);
+        if (IndexFunction(classIndex, side, first, second, d.epSquare, 0) == i - 1) return i;
+    }
+    return capacity;
+}
+
+}  // namespace tavrix

@@ -1,0 +1,121 @@
+// Catalogue rows, material lookup and registration along the path list.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "control/output_capture.h"
+#include "tablebase/tb_fixture.h"
+
+namespace tavrix::testing {
+namespace {
+
+struct Row {
+    const char* name;
+    uint32_t symmetric;
+    uint64_t whiteToMove, blackToMove;   // 0: not checked here
+};
+
+TEST(TablebaseCatalogue, KnownClassLengthsAndSymmetry) {
+    RegisterTablebases(FreshDirectory().c_str());
+    const Row rows[] = {
+        {"kpk", 0, 81664, 84012},
+        {"kqk", 0, 25629, 28644},
+        {"kpkp", 0, 3863492, 3863492},
+        {"knkn", 1, 1603202, 1603202},
+        {"knnknn", 1, 1301488080, 1301488080},
+        {"krnknn", 0, 0, 2602976160},
+        {"kqqpkq", 0, 0, 8514011520},
+        {"kppkpp", 1, 0, 0},
+        {"kqpkqp", 1, 0, 0},
+    };
+    for (const Row& r : rows) {
+        const TablebaseClass& e = Catalogue.entry[FindTablebaseClass(r.name)];
+        EXPECT_EQ(e.flags & TablebaseFlag::SYMMETRIC, r.symmetric) << r.name;
+        const int c = FindTablebaseClass(r.name);
+        if (r.whiteToMove != 0) EXPECT_EQ(ClassLength(c, 0), r.whiteToMove) << r.name;
+        if (r.blackToMove != 0) EXPECT_EQ(ClassLength(c, 1), r.blackToMove) << r.name;
+    }
+    EXPECT_EQ(FindTablebaseClass("kpk"), 1);
+    EXPECT_EQ(FindTablebaseClass("kqqpkq"), TB_CLASS_COUNT);
+}
+
+TEST(TablebaseCatalogue, RegistrationRules) {
+    const std::string tables = ThreeManDirectory();
+    const std::string second = FreshDirectory();
+    ASSERT_TRUE(WriteTables(second, {"krk"}));
+
+    // Only 3-man tables: 3 men; the first element that holds a file wins.
+    EXPECT_EQ(UseTables(tables + ";" + second), 3);
+    char name[256];
+    ASSERT_TRUE(TablebaseFileName(FindTablebaseClass("krk"), 0, 0, name, sizeof name));
+    EXPECT_EQ(std::string(name), tables + "/krk.nbw");
+    EXPECT_EQ(RegisteredTablebaseFiles(), 10);
+
+    // Colours as written and exchanged.
+    const int whiteQueen[10] = {0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
+    const int blackQueen[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const int twoQueens[10] = {0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    EXPECT_EQ(MaterialLookup(whiteQueen), 5);
+    EXPECT_EQ(MaterialLookup(blackQueen), -5);
+    EXPECT_EQ(MaterialLookup(twoQueens), 0);  // not registered
+
+    // An empty element is the working directory; "," separates as ";" does.
+    char here[512];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(second.c_str()), 0);
+    EXPECT_EQ(UseTables(","), 3);
+    EXPECT_TRUE(TablebaseFileName(FindTablebaseClass("krk"), 1, 0, name, sizeof name));
+    EXPECT_EQ(std::string(name), "krk.nbb");
+    EXPECT_FALSE(TablebaseFileName(FindTablebaseClass("kqk"), 0, 0, name, sizeof name));
+    ASSERT_EQ(chdir(here), 0);
+
+    // A 4-man class raises the figure (a sparse file of the right size registers).
+    const int kqkq = FindTablebaseClass("kqkq");
+    const int fd = open((second + "/kqkq.nbw").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(ClassLength(kqkq, 0))), 0);
+    close(fd);
+    EXPECT_EQ(UseTables(second), 4);
+    FreeTablebases();
+}
+
+TEST(TablebaseCatalogue, BrokenTableIsReportedAndSkipped) {
+    const std::string d = FreshDirectory();
+    ASSERT_TRUE(WriteTables(d, {"kqk"}));
+    ASSERT_EQ(truncate((d + "/kqk.nbb").c_str(), 100), 0);
+    OutputCapture out;
+    EXPECT_EQ(UseTables(d), 3);  // the side that is whole still registers
+    const std::string text = out.Take();
+    EXPECT_NE(text.find("info string *** " + d + "/kqk.nbb corrupted"), std::string::npos) << text;
+    EXPECT_EQ(RegisteredTablebaseFiles(), 1);
+    FreeTablebases();
+}
+
+TEST(TablebaseCatalogue, SplitClassStopsAtFirstMissingExtent) {
+    RegisterTablebases(FreshDirectory().c_str());
+    const int c = FindTablebaseClass("kqqpkq");
+    ASSERT_TRUE(Catalogue.entry[c].flags & TablebaseFlag::SPLIT);
+    ASSERT_GE(ExtentCount(c, 1), 3);
+    // Sparse extent files of the full extent size: extents 0 and 2, not 1.
+    const std::string d = FreshDirectory();
+    for (const char* e : {"0", "2"}) {
+        const std::string file = d + "/kqqpkq." + e + ".nbb";
+        const int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, static_cast<off_t>(TB_EXTENT_POSITIONS)), 0);
+        close(fd);
+    }
+    EXPECT_EQ(UseTables(d), 6);
+    char name[256];
+    EXPECT_TRUE(TablebaseFileName(c, 1, 0, name, sizeof name));
+    EXPECT_FALSE(TablebaseFileName(c, 1, 1, name, sizeof name));
+    EXPECT_FALSE(TablebaseFileName(c, 1, 2, name, sizeof name));
+    FreeTablebases();
+}
+
+}  // namespace
+}  // namespace tavrix::testing
