@@ -12,6 +12,7 @@
 #include "control/setup.h"
 #include "platform/platform.h"
 #include "search/search_state.h"
+#include "tablebase/probe.h"
 
 namespace tavrix {
 
@@ -201,7 +202,6 @@ constexpr int32_t SECONDS_PER_MINUTE = 60;
 constexpr int32_t SECONDS_PER_HOUR = 3600;
 constexpr int32_t KB_PER_MB = 1024;
 constexpr int32_t FORWARD_PRUNING_STEP = 16;
-constexpr int32_t NO_TABLEBASE_FILES = 0;  // until tablebase files are registered
 
 constexpr const char* RESULT_TEXTS[] = {"*", "1/2-1/2", "1-0", "0-1"};
 
@@ -278,7 +278,7 @@ void AddHeaders(TextBuffer& b, int32_t engineColour, int32_t result) {
     for (char* c = bookName; *c != '\0'; ++c)
         if (*c == '}') *c = ')';
     Add(b, "{Hash %ldMb, Retain=%s, PosLrn=%s Tbs %d/%ldMb/d=%d L=%s\n", static_cast<long>(Settings.hashSize / KB_PER_MB),
-        OnOff(flags, OptionFlag::RETAIN_HASH), OnOff(flags, OptionFlag::POSITION_LEARNING), NO_TABLEBASE_FILES,
+        OnOff(flags, OptionFlag::RETAIN_HASH), OnOff(flags, OptionFlag::POSITION_LEARNING), RegisteredTablebaseFiles(),
         static_cast<long>(Settings.tablebaseCache / MEGABYTE), static_cast<int>(Settings.tablebaseDepth),
         OnOff(flags, OptionFlag::GUI_TIME_LAG));
     Add(b, "Sel=%d Fut=%s ss=%s fp=%d td=%d smart=%s comb=%s %s HM=%s draw=%d swdl=%s\n",
