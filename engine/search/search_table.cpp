@@ -22,6 +22,4 @@ void StoreNodeEntry(Colour side, const Position& pos, int32_t ply, int32_t depth
     StoreTable(side, pos, ply, depth, flags, score, move, staticEval);
 }
 
-void BeginNodeTableSearch(bool retainHash) { BeginTableSearch(retainHash); }
-
 }  // namespace tavrix

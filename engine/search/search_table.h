@@ -32,7 +32,5 @@ uint16_t ProbeNodeEntry(Colour side, Position& pos, int32_t ply, NodeEntry& entr
 // mate conversion are added by the table.
 void StoreNodeEntry(Colour side, const Position& pos, int32_t ply, int32_t depth, uint16_t flags, int32_t score,
                     Move move, int32_t staticEval);
-// Advances the table's age for a new search.
-void BeginNodeTableSearch(bool retainHash);
 
 }  // namespace tavrix
