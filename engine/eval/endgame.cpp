@@ -214,8 +214,6 @@ void InitEndgameTables() {
     KingPawn.built = true;
 }
 
-bool EndgameTablesReady() { return KingPawn.built; }
-
 // ---------------------------------------------------------------- stalemate
 bool IsPawnStalemate(const Position& pos, Colour side) {
     const Colour other = side ^ 1;

@@ -60,7 +60,6 @@ int32_t MaterialClassGain(const Position& pos, Colour side, PieceType capturedTy
 // ---------------------------------------------------------------- endgame evaluators
 // Computes the king-and-pawn-against-king table; run once at start-up.
 void InitEndgameTables();
-bool EndgameTablesReady();
 bool IsPawnStalemate(const Position& pos, Colour side);
 int32_t EvaluateRookPawnVsRook(const Position& pos, Colour stronger, int32_t& scale);
 int32_t EvaluateQueenVsPawn(const Position& pos, Colour side, Colour stronger, int32_t& kind);

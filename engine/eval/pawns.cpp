@@ -157,8 +157,6 @@ WeakPawnTerms WeakPawn(const Position& pos, Colour us, int sq, const uint8_t own
     return t;
 }
 
-namespace {
-
 int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
     const Colour them = us ^ 1;
     const int fwd = us == WHITE ? 8 : -8;
@@ -377,10 +375,6 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
     }
     return total;
 }
-
-}  // namespace
-
-int32_t PawnTerm(Position& pos, Colour us, int32_t themToMove) { return PawnSide(pos, us, themToMove); }
 
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
     std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);

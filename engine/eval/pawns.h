@@ -11,7 +11,7 @@ namespace tavrix {
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator);
 // One side's pawn score before the White-minus-Black sum; themToMove is 1 when the other
 // side is to move. Adds to pawnShadeWeight and the other side's threat lists.
-int32_t PawnTerm(Position& pos, Colour us, int32_t themToMove);
+int32_t PawnSide(Position& pos, Colour us, int32_t themToMove);
 
 // The weak-pawn terms of one pawn, shared by the pawn structure and the pawn endings.
 struct WeakPawnTerms {

@@ -283,14 +283,6 @@ const char* TablebaseClassName(int classIndex) {
     return classIndex >= 1 && classIndex <= TB_CLASS_COUNT ? CLASS_NAMES[classIndex - 1] : "";
 }
 
-int FindTablebaseClass(const char* name) {
-    for (int i = 1; i <= TB_CLASS_COUNT; ++i)
-        if (std::strcmp(CLASS_NAMES[i - 1], name) == 0) return i;
-    return 0;
-}
-
-bool HasWideValues(int classIndex) { return (Catalogue.entry[classIndex].flags & TablebaseFlag::WIDE) != 0; }
-
 uint64_t ClassLength(int classIndex, int side) {
     TablebaseClass& e = Catalogue.entry[classIndex];
     if (e.flags & TablebaseFlag::SYMMETRIC) side = 0;

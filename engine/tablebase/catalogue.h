@@ -49,13 +49,10 @@ struct TablebaseCatalogue {
 extern TablebaseCatalogue Catalogue;
 
 const char* TablebaseClassName(int classIndex);
-// Index of a class by name, 0 when the catalogue has none.
-int FindTablebaseClass(const char* name);
 // Positions in one side's table (found on first use).
 uint64_t ClassLength(int classIndex, int side);
 // Number of extents of one side of a class.
 int ExtentCount(int classIndex, int side);
-bool HasWideValues(int classIndex);
 
 // Piece counts: white pawns, knights, bishops, rooks, queens, then Black's. +i, -i or 0.
 int MaterialLookup(const int* counts);

@@ -54,7 +54,7 @@ TEST(WeakPawns, IsolatedPawnCostsByFileAndPhase) {
         Board b(c.fen);
         ASSERT_TRUE(b.ok) << c.fen;
         const int sq = SquareOf(c.square);
-        EXPECT_EQ(PawnTerm(*b, WHITE, 0),
+        EXPECT_EQ(PawnSide(*b, WHITE, 0),
                   Eval.pieceTables[PAWN][WHITE][sq] - c.fileCost - Eval.endWeightHalf + c.candidate)
             << c.fen << " phase " << Eval.gamePhase;
     }
@@ -67,7 +67,7 @@ TEST(WeakPawns, IsolatedPawnIsAlsoBackward) {
     Board b("k7/8/8/4p3/8/3P4/8/7K w");
     ASSERT_TRUE(b.ok);
     ASSERT_EQ(Eval.gamePhase, 1);
-    EXPECT_EQ(PawnTerm(*b, WHITE, 0), Eval.pieceTables[PAWN][WHITE][SquareOf("d3")] - 7 - 18 - 3 - 8 + 4);
+    EXPECT_EQ(PawnSide(*b, WHITE, 0), Eval.pieceTables[PAWN][WHITE][SquareOf("d3")] - 7 - 18 - 3 - 8 + 4);
 }
 
 // b5 against a king on h8 runs through; with a king on c7 it is caught.
@@ -82,11 +82,11 @@ TEST(PassedPawns, UnstoppablePasserAgainstKingAndPawns) {
         Board a(c.pawnsOnly);
         ASSERT_TRUE(a.ok) << c.pawnsOnly;
         const Colour stm = (*a).sideToMove;
-        const int32_t bare = PawnTerm(*a, WHITE, stm == BLACK ? 1 : 0);
+        const int32_t bare = PawnSide(*a, WHITE, stm == BLACK ? 1 : 0);
         Board k(c.withKnight);
         ASSERT_TRUE(k.ok) << c.withKnight;
         ASSERT_EQ(Eval.gamePhase, 1);
-        const int32_t guarded = PawnTerm(*k, WHITE, stm == BLACK ? 1 : 0);
+        const int32_t guarded = PawnSide(*k, WHITE, stm == BLACK ? 1 : 0);
         EXPECT_EQ(bare - guarded, c.gain) << c.pawnsOnly;
     }
 }
@@ -139,10 +139,10 @@ TEST(WeakPawns, DoubledAndBackwardPawnsCost) {
     for (const Case& c : cases) {
         Board better(c.better);
         ASSERT_TRUE(better.ok) << c.better;
-        const int32_t good = PawnTerm(*better, WHITE, 0);
+        const int32_t good = PawnSide(*better, WHITE, 0);
         Board worse(c.worse);
         ASSERT_TRUE(worse.ok) << c.worse;
-        EXPECT_GT(good, PawnTerm(*worse, WHITE, 0)) << c.worse;
+        EXPECT_GT(good, PawnSide(*worse, WHITE, 0)) << c.worse;
     }
 }
 

@@ -10,6 +10,18 @@
 
 #include "tablebase/catalogue.h"
 
+namespace tavrix {
+
+int FindTablebaseClass(const char* name) {
+    for (int i = 1; i <= TB_CLASS_COUNT; ++i)
+        if (std::strcmp(TablebaseClassName(i), name) == 0) return i;
+    return 0;
+}
+
+bool HasWideValues(int classIndex) { return (Catalogue.entry[classIndex].flags & TablebaseFlag::WIDE) != 0; }
+
+}  // namespace tavrix
+
 namespace tavrix::tbgen {
 
 namespace {

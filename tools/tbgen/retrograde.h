@@ -8,6 +8,13 @@
 
 #include "tablebase/index.h"
 
+namespace tavrix {
+// The catalogue index of a class named like "kqk"; 0 when there is none.
+int FindTablebaseClass(const char* name);
+// True when the class stores two-byte values.
+bool HasWideValues(int classIndex);
+}  // namespace tavrix
+
 namespace tavrix::tbgen {
 
 // Slot values while generating: +p a win in p plies, -(p + 1) a loss in p plies, 0 a draw,
