@@ -60,10 +60,14 @@ constexpr const char* CLASS_NAMES[TB_CLASS_COUNT] = {
 };
 
 // Classes whose distances do not fit in one byte; every other class stores one byte a position.
+// Every 3- and 4-man class generated here mates within 126 moves; among the larger classes only
+// these are known to need two bytes. A class listed wrongly cannot be misread: its files fail
+// the size check at registration and are skipped.
 constexpr const char* WIDE_CLASSES[] = {
     "kppkpp", "kqpkqp", "krnknn", "krnkbn",
 };
 
+constexpr uint64_t SPLIT_POSITIONS = uint64_t(1) << 33;
 constexpr int FIRST_FOUR_MAN = 6;
 constexpr int FIRST_FIVE_MAN = 36;
 constexpr int FIRST_SIX_MAN = 146;
@@ -140,9 +144,10 @@ void BuildCatalogue() {
         e.indexFunction[1] = &Enumerations.layout[i][shape.symmetric ? 0 : 1];
         // Lengths are found when first needed (a few classes end in long runs of unused slots).
         e.length[0] = e.length[1] = 0;
-        // A class is cut into extent files when its table passes 4 G positions.
-        const uint64_t longest = std::max(e.indexFunction[0]->capacity, e.indexFunction[1]->capacity);
-        if (longest >= (uint64_t(1) << 32)) e.flags |= TablebaseFlag::SPLIT;
+        // A class is cut into extent files when its tables together hold 8 G positions or more
+        // (a symmetric class has one table).
+        const uint64_t total = e.indexFunction[0]->capacity + (shape.symmetric ? 0 : e.indexFunction[1]->capacity);
+        if (total >= SPLIT_POSITIONS) e.flags |= TablebaseFlag::SPLIT;
     }
     c.lookupSize = 0;
     BuildLookupNode(c, 0, 0);

@@ -19,6 +19,7 @@ constexpr int FIRST_PAWN_SQUARE = 8;
 constexpr int LAST_PAWN_SQUARE = 55;
 constexpr int EP_PAWN_ROW = 4;               // where the passed pawn and its capturer stand
 constexpr uint64_t TAIL_SCAN_LIMIT = 1u << 22;
+constexpr int TAKEN_MAX = 12;              // kings, en-passant squares and four men
 
 constexpr int FileOfSq(int s) { return s & 7; }
 constexpr int RankOfSq(int s) { return s >> 3; }
@@ -151,9 +152,51 @@ int EpCodeOf(int pawnFile, int capturerFile) {
     return -1;
 }
 
-int LeadCount(const EnumerationTables& e, int kind, int size, int around, int own) {
-    const int n = e.kindCount[kind][around] - (e.kindNumber[kind][around][own] != NOT_ALLOWED ? 1 : 0);
-    return static_cast<int>(Choose(n, size));
+// Squares a lead piece of `kind` may take: the kind's squares around the opponent's king less
+// the mover's own king.
+int LeadRoom(const EnumerationTables& e, int kind, int around, int own) {
+    return e.kindCount[kind][around] - (e.kindNumber[kind][around][own] != NOT_ALLOWED ? 1 : 0);
+}
+
+// Placements of a whole lead for one king pair: each group independently, so two groups may
+// name one square (such slots hold no position).
+uint64_t LeadPlacements(const EnumerationTables& e, const LeadSpec& lead, int around, int own) {
+    uint64_t n = 1;
+    for (int g = 0; g < lead.groups; ++g) n *= Choose(LeadRoom(e, lead.kind[g], around, own), lead.count[g]);
+    return n;
+}
+
+const uint8_t* PairKings(const EnumerationTables& e, bool pawns, int pair) {
+    return pawns ? e.pawnPairKing[pair] : e.pawnlessPairKing[pair];
+}
+
+// Finds or makes the prefix row of a lead.
+uint16_t LeadShapeRow(EnumerationTables& e, const LeadSpec& lead) {
+    for (uint16_t row = 0; row < e.leadShapeCount; ++row)
+        if (std::memcmp(&e.leadSpec[row], &lead, sizeof lead) == 0) return row;
+    if (e.leadShapeCount == TB_MAX_LEAD_SHAPES) std::abort();  // the class list outgrew the table
+    const uint16_t row = e.leadShapeCount++;
+    e.leadSpec[row] = lead;
+    const int pairs = lead.pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
+    uint32_t* prefix = e.leadPrefix[row];
+    uint32_t sum = 0;
+    for (int k = 0; k < pairs; ++k) {
+        prefix[k] = sum;
+        const uint8_t* kings = PairKings(e, lead.pawns, k);
+        sum += static_cast<uint32_t>(LeadPlacements(e, lead, kings[lead.side ^ 1], kings[lead.side]));
+    }
+    prefix[pairs] = sum;
+    return row;
+}
+
+LeadSpec MakeLead(const PieceGroup* g, int n, const uint8_t* kind, bool pawns, int side) {
+    LeadSpec lead;
+    std::memset(&lead, 0, sizeof lead);
+    lead.groups = static_cast<uint8_t>(n);
+    for (int i = 0; i < n; ++i) lead.kind[i] = kind[i], lead.count[i] = g[i].count;
+    lead.pawns = pawns;
+    lead.side = static_cast<uint8_t>(side);
+    return lead;
 }
 
 void BuildShape(TablebaseShape& s, const char* name) {
@@ -212,38 +255,64 @@ void BuildLayout(EnumerationTables& e, int classIndex, int side) {
     L.pawns = s.pawns;
     PieceGroup own[TB_MAX_GROUPS], other[TB_MAX_GROUPS], all[TB_MAX_GROUPS];
     const int ownCount = SideGroups(s, side, own);
-    SideGroups(s, side ^ 1, other);
+    const int otherCount = SideGroups(s, side ^ 1, other);
     int n = SideGroups(s, 0, all);
     n += SideGroups(s, 1, all + n);
     if (n == 0) return;
-    const PieceGroup lead = ownCount > 0 ? own[0] : other[0];
-    L.leadKind = static_cast<uint8_t>(ownCount > 0 ? ExclusionKind[lead.type] : lead.type == PAWN ? 0 : KIND_PLAIN);
+    // A bare king to move: the opponent's first group leads, on any square of its range.
     PieceGroup rest[TB_MAX_GROUPS];
     int restCount = 0;
-    for (int i = 0; i < n; ++i)
-        if (!(all[i].type == lead.type && all[i].owner == lead.owner)) rest[restCount++] = all[i];
-    L.group[0] = lead;
-    L.groupCount = static_cast<uint8_t>(1 + RestOrder(rest, restCount, L.group + 1));
-    L.restProduct =
-        GroupSizes(L.group + 1, L.groupCount - 1, lead.type == PAWN ? lead.count : 0, lead.count, PAWN_SQUARES, 62);
-
-    const int pairs = s.pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
-    const uint64_t leads = e.leadPrefix[L.leadKind][lead.count - 1][s.pawns][side ^ 1][pairs];
-    L.normalSize = leads * L.restProduct;
-    L.capacity = L.normalSize;
-    L.enPassant = s.firstCount[PAWN] > 0 && s.secondCount[PAWN] > 0;
-    if (L.enPassant) {
-        PieceGroup less[TB_MAX_GROUPS];
-        int m = 0;
-        for (int i = 0; i < n; ++i) {
-            PieceGroup g = all[i];
-            if (g.type == PAWN) --g.count;
-            if (g.count > 0) less[m++] = g;
+    if (ownCount > 0) {
+        L.leadGroupCount = static_cast<uint8_t>(ownCount);
+        for (int g = 0; g < ownCount; ++g) {
+            L.group[g] = own[g];
+            L.leadKind[g] = static_cast<uint8_t>(ExclusionKind[own[g].type]);
         }
-        L.epGroupCount = static_cast<uint8_t>(RestOrder(less, m, L.epGroup));
-        L.epRestProduct = GroupSizes(L.epGroup, L.epGroupCount, 0, 0, PAWN_SQUARES - 4, 60);
-        L.capacity += uint64_t(PAWN_PAIRS) * EP_CODES * L.epRestProduct;
+        for (int i = 0; i < otherCount; ++i) rest[restCount++] = other[i];
+    } else {
+        L.leadGroupCount = 1;
+        L.group[0] = other[0];
+        L.leadKind[0] = static_cast<uint8_t>(other[0].type == PAWN ? 0 : KIND_PLAIN);
+        for (int i = 1; i < otherCount; ++i) rest[restCount++] = other[i];
     }
+    L.groupCount = static_cast<uint8_t>(L.leadGroupCount + RestOrder(rest, restCount, L.group + L.leadGroupCount));
+    int leadPawns = 0, leadMen = 0;
+    for (int g = 0; g < L.leadGroupCount; ++g) {
+        if (L.group[g].type == PAWN) leadPawns += L.group[g].count;
+        leadMen += L.group[g].count;
+    }
+    L.restProduct = GroupSizes(L.group + L.leadGroupCount, L.groupCount - L.leadGroupCount, leadPawns, leadMen,
+                               PAWN_SQUARES, 62);
+    L.leadShape = LeadShapeRow(e, MakeLead(L.group, L.leadGroupCount, L.leadKind, s.pawns, side));
+    const int pairs = s.pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
+    L.normalSize = uint64_t(e.leadPrefix[L.leadShape][pairs]) * L.restProduct;
+    L.capacity = L.normalSize;
+
+    // En passant: the passed pawn and its capturer are named by the state code; the mover's
+    // pieces lead as above, the other pawns and the opponent's pieces keep off the two squares
+    // the passed pawn crossed.
+    L.enPassant = s.firstCount[PAWN] > 0 && s.secondCount[PAWN] > 0;
+    if (!L.enPassant) return;
+    PieceGroup less[TB_MAX_GROUPS], epRest[TB_MAX_GROUPS];
+    int m = 0, epRestCount = 0;
+    for (int i = 0; i < n; ++i) {
+        PieceGroup g = all[i];
+        if (g.type == PAWN) --g.count;
+        if (g.count == 0) continue;
+        if (g.owner == side && g.type != PAWN) {
+            L.epLeadKind[L.epLeadGroupCount] = static_cast<uint8_t>(ExclusionKind[g.type]);
+            L.epGroup[L.epLeadGroupCount++] = g;
+            m += g.count;
+        } else {
+            less[epRestCount++] = g;
+        }
+    }
+    L.epGroupCount = static_cast<uint8_t>(L.epLeadGroupCount + RestOrder(less, epRestCount, epRest));
+    for (int i = L.epLeadGroupCount; i < L.epGroupCount; ++i) L.epGroup[i] = epRest[i - L.epLeadGroupCount];
+    L.epRestProduct = GroupSizes(L.epGroup + L.epLeadGroupCount, L.epGroupCount - L.epLeadGroupCount, 0, m,
+                                 PAWN_SQUARES - 4, 58);
+    L.epLeadShape = LeadShapeRow(e, MakeLead(L.epGroup, L.epLeadGroupCount, L.epLeadKind, true, side));
+    L.capacity += uint64_t(e.leadPrefix[L.epLeadShape][PAWN_PAIRS]) * EP_CODES * L.epRestProduct;
 }
 
 // Squares of the pieces in canonical orientation, by group of the layout.
@@ -280,6 +349,63 @@ bool NumberRest(const PieceGroup* g, int n, const int (*squares)[3], int* pawnTa
         }
     }
     return true;
+}
+
+// Number of a lead's placement within its king pair: a mixed-radix number over the groups.
+// False when a piece stands off its kind table or two of a group coincide.
+bool NumberLead(const EnumerationTables& e, const PieceGroup* g, const uint8_t* kind, int n, const int (*squares)[3],
+                int around, int own, uint64_t& within) {
+    within = 0;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* numberOf = e.kindNumber[kind[i]][around];
+        int r[3];
+        for (int j = 0; j < g[i].count; ++j) {
+            const int v = numberOf[squares[i][j]];
+            if (v == NOT_ALLOWED || squares[i][j] == own) return false;
+            r[j] = v - (numberOf[own] != NOT_ALLOWED && numberOf[own] < v ? 1 : 0);
+        }
+        SortSmall(r, g[i].count);
+        if (g[i].count > 1 && (r[0] == r[1] || (g[i].count > 2 && r[1] == r[2]))) return false;
+        within = within * Choose(LeadRoom(e, kind[i], around, own), g[i].count) + Colex(r, g[i].count);
+    }
+    return true;
+}
+
+// The inverse: false when a lead piece meets another or a square in `taken`.
+bool DecodeLead(const EnumerationTables& e, const PieceGroup* g, const uint8_t* kind, int n, uint64_t within,
+                int around, int own, int (*squares)[3], const int* taken, int takenCount) {
+    uint64_t digit[TB_MAX_GROUPS];
+    for (int i = n - 1; i >= 0; --i) {
+        const uint64_t room = Choose(LeadRoom(e, kind[i], around, own), g[i].count);
+        if (room == 0) return false;
+        digit[i] = within % room;
+        within /= room;
+    }
+    uint64_t used = 0;
+    for (int i = 0; i < takenCount; ++i) used |= uint64_t(1) << taken[i];
+    for (int i = 0; i < n; ++i) {
+        const int ownNumber = e.kindNumber[kind[i]][around][own];
+        int r[3];
+        Decolex(digit[i], g[i].count, r);
+        for (int j = 0; j < g[i].count; ++j) {
+            const int t = r[j] + (ownNumber != NOT_ALLOWED && ownNumber <= r[j] ? 1 : 0);
+            if (t >= e.kindCount[kind[i]][around]) return false;
+            const int sq = e.kindSquare[kind[i]][around][t];
+            if (used >> sq & 1) return false;
+            used |= uint64_t(1) << sq;
+            squares[i][j] = sq;
+        }
+    }
+    return true;
+}
+
+void TakeSquares(const PieceGroup* g, int n, const int (*squares)[3], int* pawnTaken, int& pawnCount, int* pieceTaken,
+                 int& pieceCount) {
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < g[i].count; ++j) {
+            if (g[i].type == PAWN) InsertSorted(pawnTaken, pawnCount, squares[i][j]);
+            InsertSorted(pieceTaken, pieceCount, squares[i][j]);
+        }
 }
 
 void AttackBoard(const DecodedPosition& d, int8_t* type, int8_t* owner) {
@@ -365,20 +491,7 @@ void BuildEnumerations() {
                 e.pawnlessPair[a][b] = static_cast<uint16_t>(pawnless++);
             }
         }
-    for (int kind = 0; kind < KIND_COUNT; ++kind)
-        for (int size = 1; size <= 3; ++size)
-            for (int pawns = 0; pawns < 2; ++pawns)
-                for (int around = 0; around < 2; ++around) {
-                    uint32_t* prefix = e.leadPrefix[kind][size - 1][pawns][around];
-                    const int pairs = pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
-                    uint32_t sum = 0;
-                    for (int k = 0; k < pairs; ++k) {
-                        prefix[k] = sum;
-                        const uint8_t* kings = pawns ? e.pawnPairKing[k] : e.pawnlessPairKing[k];
-                        sum += static_cast<uint32_t>(LeadCount(e, kind, size, kings[around], kings[around ^ 1]));
-                    }
-                    prefix[pairs] = sum;
-                }
+    e.leadShapeCount = 0;
     for (int c = 1; c <= TB_CLASS_COUNT; ++c) {
         BuildShape(e.shape[c], TablebaseClassName(c));
         BuildLayout(e, c, 0);
@@ -442,6 +555,7 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
     Placement p{};
     const int pair = Canonical(e, shape, L, side, record, epSquare, flip, p);
     if (pair == TB_NO_PAIR) return TB_NO_INDEX;
+    const int around = p.king[side ^ 1], own = p.king[side];
 
     // En passant: the opponent's pawn has just passed p.ep and a pawn of the side to move
     // stands beside it (canonical orientation: the side to move's pawns move up).
@@ -473,43 +587,47 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
                     squares[i][n++] = p.square[g][j];
                 }
             }
-            int pawnTaken[8] = {capturer, passed, p.ep, p.ep + 8};
-            int pieceTaken[8] = {p.king[0], p.king[1], capturer, passed};
-            SortSmall(pawnTaken, 4);
-            SortSmall(pieceTaken, 4);
+            const int leads = L.epLeadGroupCount;
+            uint64_t within = 0;
+            if (!NumberLead(e, L.epGroup, L.epLeadKind, leads, squares, around, own, within)) return TB_NO_INDEX;
+            int pawnTaken[TAKEN_MAX] = {capturer, passed, p.ep, p.ep + 8};
+            int pieceTaken[TAKEN_MAX] = {p.king[0], p.king[1], capturer, passed, p.ep, p.ep + 8};
+            int pawnCount = 4, pieceCount = 6;
+            SortSmall(pawnTaken, pawnCount);
+            SortSmall(pieceTaken, pieceCount);
+            for (int i = 0; i < leads; ++i)
+                for (int j = 0; j < L.epGroup[i].count; ++j)
+                    if (Reduce(squares[i][j], false, pieceTaken, pieceCount) < 0) return TB_NO_INDEX;
+            TakeSquares(L.epGroup, leads, squares, pawnTaken, pawnCount, pieceTaken, pieceCount);
             uint64_t number = 0;
-            if (!NumberRest(L.epGroup, L.epGroupCount, squares, pawnTaken, 4, pieceTaken, 4, PAWN_SQUARES, 62, number))
+            if (!NumberRest(L.epGroup + leads, L.epGroupCount - leads, squares + leads, pawnTaken, pawnCount,
+                            pieceTaken, pieceCount, PAWN_SQUARES, 62, number))
                 return TB_NO_INDEX;
-            return L.normalSize + (uint64_t(pair) * EP_CODES + uint64_t(code)) * L.epRestProduct + number;
+            const uint32_t* prefix = e.leadPrefix[L.epLeadShape];
+            const uint64_t placements = prefix[pair + 1] - prefix[pair];
+            const uint64_t lead = uint64_t(prefix[pair]) * EP_CODES + uint64_t(code) * placements + within;
+            return L.normalSize + lead * L.epRestProduct + number;
         }
     }
 
-    // The lead group, numbered in the kind table centred on the opponent's king.
-    const PieceGroup& lead = L.group[0];
-    const int around = p.king[side ^ 1], own = p.king[side];
-    const uint8_t* numberOf = e.kindNumber[L.leadKind][around];
-    int r[3];
-    for (int j = 0; j < lead.count; ++j) {
-        const int v = numberOf[p.square[0][j]];
-        if (v == NOT_ALLOWED || p.square[0][j] == own) return TB_NO_INDEX;
-        r[j] = v - (numberOf[own] != NOT_ALLOWED && numberOf[own] < v ? 1 : 0);
-    }
-    SortSmall(r, lead.count);
-    if (lead.count > 1 && (r[0] == r[1] || (lead.count > 2 && r[1] == r[2]))) return TB_NO_INDEX;
-    const uint64_t leadNumber =
-        e.leadPrefix[L.leadKind][lead.count - 1][shape.pawns][side ^ 1][pair] + Colex(r, lead.count);
-
-    int pawnTaken[8], pieceTaken[8];
+    // The lead groups, each numbered in its kind table centred on the opponent's king.
+    const int leads = L.leadGroupCount;
+    uint64_t within = 0;
+    if (!NumberLead(e, L.group, L.leadKind, leads, p.square, around, own, within)) return TB_NO_INDEX;
+    int pawnTaken[TAKEN_MAX], pieceTaken[TAKEN_MAX];
     int pawnCount = 0, pieceCount = 0;
     InsertSorted(pieceTaken, pieceCount, p.king[0]);
     InsertSorted(pieceTaken, pieceCount, p.king[1]);
-    for (int j = 0; j < lead.count; ++j) {
-        if (lead.type == PAWN) InsertSorted(pawnTaken, pawnCount, p.square[0][j]);
-        InsertSorted(pieceTaken, pieceCount, p.square[0][j]);
-    }
+    for (int i = 0; i < leads; ++i)
+        for (int j = 0; j < L.group[i].count; ++j)
+            if (Reduce(p.square[i][j], false, pieceTaken, pieceCount) < 0) return TB_NO_INDEX;
+    TakeSquares(L.group, leads, p.square, pawnTaken, pawnCount, pieceTaken, pieceCount);
+    for (int i = 1; i < pieceCount; ++i)
+        if (pieceTaken[i] == pieceTaken[i - 1]) return TB_NO_INDEX;
+    const uint64_t leadNumber = e.leadPrefix[L.leadShape][pair] + within;
     uint64_t number = 0;
-    if (!NumberRest(L.group + 1, L.groupCount - 1, p.square + 1, pawnTaken, pawnCount, pieceTaken, pieceCount,
-                    PAWN_SQUARES, 62, number))
+    if (!NumberRest(L.group + leads, L.groupCount - leads, p.square + leads, pawnTaken, pawnCount, pieceTaken,
+                    pieceCount, PAWN_SQUARES, 62, number))
         return TB_NO_INDEX;
     return leadNumber * L.restProduct + number;
 }
@@ -566,22 +684,32 @@ bool DecodeIndex(int classIndex, int side, uint64_t index, DecodedPosition& out)
     int king[2];
     int ep = TB_NO_EP;
     if (index >= L.normalSize) {
-        const uint64_t rest = index - L.normalSize;
-        const uint64_t perPair = EP_CODES * L.epRestProduct;
-        const int pair = static_cast<int>(rest / perPair);
-        const int code = static_cast<int>(rest % perPair / L.epRestProduct);
+        const uint32_t* prefix = e.leadPrefix[L.epLeadShape];
+        const uint64_t lead = (index - L.normalSize) / L.epRestProduct;
+        const int pair =
+            static_cast<int>(std::upper_bound(prefix, prefix + PAWN_PAIRS + 1, lead / EP_CODES) - prefix) - 1;
+        if (pair < 0 || pair >= PAWN_PAIRS) return false;
+        const uint64_t placements = prefix[pair + 1] - prefix[pair];
+        const uint64_t local = lead - uint64_t(prefix[pair]) * EP_CODES;
+        const int code = static_cast<int>(local / placements);
         king[0] = e.pawnPairKing[pair][0];
         king[1] = e.pawnPairKing[pair][1];
         const int passed = 8 * EP_PAWN_ROW + EP_CODE_LIST[code].pawnFile;
         const int capturer = 8 * EP_PAWN_ROW + EP_CODE_LIST[code].capturerFile;
         ep = passed + 8;
-        int pawnTaken[8] = {capturer, passed, passed + 8, passed + 16};
-        int pieceTaken[8] = {king[0], king[1], capturer, passed};
-        SortSmall(pawnTaken, 4);
-        SortSmall(pieceTaken, 4);
+        int pawnTaken[TAKEN_MAX] = {capturer, passed, passed + 8, passed + 16};
+        int pieceTaken[TAKEN_MAX] = {king[0], king[1], capturer, passed, passed + 8, passed + 16};
+        int pawnCount = 4, pieceCount = 6;
+        SortSmall(pawnTaken, pawnCount);
+        SortSmall(pieceTaken, pieceCount);
+        const int leads = L.epLeadGroupCount;
         int epSquares[TB_MAX_GROUPS][3];
-        if (!DecodeRest(L.epGroup, L.epGroupCount, rest % L.epRestProduct, epSquares, pawnTaken, 4, pieceTaken, 4,
-                        PAWN_SQUARES, 62))
+        if (!DecodeLead(e, L.epGroup, L.epLeadKind, leads, local % placements, king[side ^ 1], king[side], epSquares,
+                        pieceTaken, pieceCount))
+            return false;
+        TakeSquares(L.epGroup, leads, epSquares, pawnTaken, pawnCount, pieceTaken, pieceCount);
+        if (!DecodeRest(L.epGroup + leads, L.epGroupCount - leads, (index - L.normalSize) % L.epRestProduct,
+                        epSquares + leads, pawnTaken, pawnCount, pieceTaken, pieceCount, PAWN_SQUARES, 62))
             return false;
         int filled[TB_MAX_GROUPS] = {};
         for (int i = 0; i < L.epGroupCount; ++i) {
@@ -594,34 +722,24 @@ bool DecodeIndex(int classIndex, int side, uint64_t index, DecodedPosition& out)
         square[other][filled[other]++] = passed;
     } else {
         const uint64_t leadNumber = index / L.restProduct;
-        const PieceGroup& lead = L.group[0];
-        const uint32_t* prefix = e.leadPrefix[L.leadKind][lead.count - 1][shape.pawns][side ^ 1];
+        const uint32_t* prefix = e.leadPrefix[L.leadShape];
         const int pairs = shape.pawns ? PAWN_PAIRS : PAWNLESS_PAIRS;
         const int pair = static_cast<int>(std::upper_bound(prefix, prefix + pairs + 1, leadNumber) - prefix) - 1;
         if (pair < 0 || pair >= pairs) return false;
-        const uint8_t* kings = shape.pawns ? e.pawnPairKing[pair] : e.pawnlessPairKing[pair];
+        const uint8_t* kings = PairKings(e, shape.pawns, pair);
         king[0] = kings[0];
         king[1] = kings[1];
-        const int around = king[side ^ 1], own = king[side];
-        const uint8_t* numberOf = e.kindNumber[L.leadKind][around];
-        const int ownNumber = numberOf[own];
-        int r[3];
-        Decolex(leadNumber - prefix[pair], lead.count, r);
-        for (int j = 0; j < lead.count; ++j) {
-            const int t = r[j] + (ownNumber != NOT_ALLOWED && ownNumber <= r[j] ? 1 : 0);
-            if (t >= e.kindCount[L.leadKind][around]) return false;
-            square[0][j] = e.kindSquare[L.leadKind][around][t];
-        }
-        int pawnTaken[8], pieceTaken[8];
+        int pawnTaken[TAKEN_MAX], pieceTaken[TAKEN_MAX];
         int pawnCount = 0, pieceCount = 0;
         InsertSorted(pieceTaken, pieceCount, king[0]);
         InsertSorted(pieceTaken, pieceCount, king[1]);
-        for (int j = 0; j < lead.count; ++j) {
-            if (lead.type == PAWN) InsertSorted(pawnTaken, pawnCount, square[0][j]);
-            InsertSorted(pieceTaken, pieceCount, square[0][j]);
-        }
-        if (!DecodeRest(L.group + 1, L.groupCount - 1, index % L.restProduct, square + 1, pawnTaken, pawnCount,
-                        pieceTaken, pieceCount, PAWN_SQUARES, 62))
+        const int leads = L.leadGroupCount;
+        if (!DecodeLead(e, L.group, L.leadKind, leads, leadNumber - prefix[pair], king[side ^ 1], king[side], square,
+                        pieceTaken, pieceCount))
+            return false;
+        TakeSquares(L.group, leads, square, pawnTaken, pawnCount, pieceTaken, pieceCount);
+        if (!DecodeRest(L.group + leads, L.groupCount - leads, index % L.restProduct, square + leads, pawnTaken,
+                        pawnCount, pieceTaken, pieceCount, PAWN_SQUARES, 62))
             return false;
     }
     // Back to the class's orientation: the first side's pawns move up.

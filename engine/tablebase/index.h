@@ -1,8 +1,8 @@
 // Tablebase index functions: the squares of a class's pieces to the position's number in
 // that class's table, and back. Kings are reduced by symmetry (eight-fold without pawns,
 // left-right with pawns); the other pieces are numbered group by group, identical pieces as
-// unordered sets. The first group of the side to move never stands where it would give an
-// unblockable check (the start-up "kind" tables), which keeps the tables short.
+// unordered sets. The pieces of the side to move lead, each kept off the squares where it
+// would give an unblockable check (the start-up "kind" tables), which keeps the tables short.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ constexpr uint16_t TB_NO_PAIR = 4000;
 constexpr int PAWNLESS_PAIRS = 462;
 constexpr int PAWN_PAIRS = 1806;
 constexpr int EP_CODES = 14;                 // pawn file and neighbouring capturer file
+constexpr int TB_MAX_LEAD_SHAPES = 160;
 
 // Sixteen places per side: 0-2 pawns, 3-5 knights, 6-8 bishops, 9-11 rooks, 12-14 queens, 15 king.
 struct SquareRecord {
@@ -39,15 +40,30 @@ struct PieceGroup {
     uint8_t owner;                           // 0 the class's first side, 1 the second
 };
 
+// The groups that lead a numbering: each group on the squares of its kind table around the
+// opponent's king, independently of the others.
+struct LeadSpec {
+    uint8_t groups;
+    uint8_t kind[TB_MAX_GROUPS];
+    uint8_t count[TB_MAX_GROUPS];
+    bool pawns;                              // pawn king pairs
+    uint8_t side;                            // the side to move
+};
+
 // The numbering of one table (class and side to move).
 struct IndexLayout {
     bool pawns;
     bool enPassant;                          // pawns on both sides: a block of en-passant states
     uint8_t groupCount;
-    PieceGroup group[TB_MAX_GROUPS];         // numbering order; group 0 is the lead
-    uint8_t leadKind;
+    PieceGroup group[TB_MAX_GROUPS];         // numbering order; the lead groups come first
+    uint8_t leadGroupCount;
+    uint8_t leadKind[TB_MAX_GROUPS];
+    uint16_t leadShape;                      // row of EnumerationTables::leadPrefix
     uint8_t epGroupCount;
-    PieceGroup epGroup[TB_MAX_GROUPS];       // the groups less the two en-passant pawns
+    PieceGroup epGroup[TB_MAX_GROUPS];       // the groups less the two en-passant pawns, lead first
+    uint8_t epLeadGroupCount;
+    uint8_t epLeadKind[TB_MAX_GROUPS];
+    uint16_t epLeadShape;
     uint64_t restProduct;                    // positions of the groups after the lead
     uint64_t epRestProduct;
     uint64_t normalSize;                     // positions before the en-passant block
@@ -83,9 +99,11 @@ struct EnumerationTables {
     uint8_t pawnPairKing[PAWN_PAIRS][2];
     TablebaseShape shape[TB_CLASS_COUNT + 1];
     IndexLayout layout[TB_CLASS_COUNT + 1][2];
-    // Lead positions before each king pair, by kind, lead size, pawn classes and which king the
-    // lead table is centred on (0 the first side's).
-    uint32_t leadPrefix[KIND_COUNT][3][2][2][PAWN_PAIRS + 1];
+    // Lead placements before each king pair, one row per distinct lead (its groups' kinds and
+    // sizes, pawn or pawnless king pairs, the king the kind tables are centred on).
+    uint16_t leadShapeCount;
+    LeadSpec leadSpec[TB_MAX_LEAD_SHAPES];
+    uint32_t leadPrefix[TB_MAX_LEAD_SHAPES][PAWN_PAIRS + 1];
 };
 extern EnumerationTables Enumerations;
 
