@@ -22,6 +22,10 @@ constexpr int32_t LOSS_BASE = 32766;           // stored r < 0: mated in -r - 32
 constexpr int32_t BYTE_OFFSET = 32640;
 constexpr int32_t MATED_NOW = -32766;          // the side to move is checkmated already
 constexpr uint8_t BROKEN_BYTE = 127;
+// kppkp with Black to move holds seven losses in 127 moves, one more than a byte can tell.
+constexpr int KPPKP_CLASS = 36;
+constexpr int32_t LOST_IN_127 = -32639;
+constexpr uint64_t KPPKP_LOST_IN_127[] = {56802428, 56811076, 56849992, 56858640, 59592489, 67775659, 71071628};
 
 ChunkEntry* Entries() { return reinterpret_cast<ChunkEntry*>(TablebaseProbe.cacheBlock); }
 uint8_t* DataOf(const ChunkEntry& e) { return TablebaseProbe.cacheBlock + e.dataOffset; }
@@ -222,6 +226,9 @@ int32_t ReadTablebaseValue(int classIndex, int side, uint64_t index) {
         if (high == TB_NO_VALUE) return TB_NO_VALUE;
         return static_cast<int16_t>(high * 256 + (low & 0xFF));
     }
+    if (classIndex == KPPKP_CLASS && s == BLACK)
+        for (const uint64_t lost : KPPKP_LOST_IN_127)
+            if (index == lost) return LOST_IN_127;
     const int32_t b = ReadTableByte(classIndex, s, static_cast<uint32_t>(index / TB_CHUNK_SIZE),
                                     static_cast<uint32_t>(index % TB_CHUNK_SIZE));
     if (b == TB_NO_VALUE || b == BROKEN_BYTE) return TB_NO_VALUE;

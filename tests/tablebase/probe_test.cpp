@@ -92,5 +92,34 @@ TEST(TablebaseProbe, SignatureNumberOfRookAndPawnAgainstRook) {
     FreeTablebases();
 }
 
+TEST(TablebaseProbe, KppkpLossesInOneHundredAndTwentySevenMoves) {
+    // The seven losses a byte cannot hold are answered without reading: a sparse (all draws)
+    // table still gives them, mirrored and with colours exchanged alike.
+    RegisterTablebases(FreshDirectory().c_str());
+    const int c = FindTablebaseClass("kppkp");
+    const std::string d = FreshDirectory();
+    const int fd = open((d + "/kppkp.nbb").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(ClassLength(c, 1))), 0);
+    close(fd);
+    ASSERT_EQ(UseTables(d), 5);
+    const struct {
+        const char* fen;
+        int distance;
+    } cases[] = {
+        {"8/8/4P3/4P1k1/2p5/K7/8/8 b - -", -127},
+        {"8/8/3P4/1k1P4/5p2/7K/8/8 b - -", -127},
+        {"8/8/k7/2P5/4p1K1/4p3/8/8 w - -", -127},
+        {"8/8/4P3/4P2k/p7/K7/8/8 b - -", -127},
+        {"8/8/4P3/4P1k1/8/K1p5/8/8 b - -", 0},
+    };
+    for (const auto& t : cases) {
+        const TablebaseResult r = ProbeFen(t.fen);
+        EXPECT_TRUE(r.found) << t.fen;
+        EXPECT_EQ(r.distance, t.distance) << t.fen;
+    }
+    FreeTablebases();
+}
+
 }  // namespace
 }  // namespace tavrix::testing
