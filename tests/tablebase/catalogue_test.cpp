@@ -40,15 +40,17 @@ TEST(TablebaseCatalogue, KnownClassLengthsAndFlags) {
         EXPECT_EQ(ClassLength(c, 0), r.whiteToMove) << r.name;
         EXPECT_EQ(ClassLength(c, 1), r.blackToMove) << r.name;
     }
-    // Equal material on both sides: 19 classes, 4 of them large enough to be split.
-    int symmetric = 0, symmetricSplit = 0;
+    // Equal material on both sides: 19 classes, 4 of them split; 153 split classes in all.
+    int symmetric = 0, symmetricSplit = 0, split = 0;
     for (int c = 1; c <= TB_CLASS_COUNT; ++c) {
         const uint32_t f = Catalogue.entry[c].flags;
         symmetric += (f & TablebaseFlag::SYMMETRIC) != 0;
         symmetricSplit += (f & TablebaseFlag::SYMMETRIC) && (f & TablebaseFlag::SPLIT);
+        split += (f & TablebaseFlag::SPLIT) != 0;
     }
     EXPECT_EQ(symmetric, 19);
     EXPECT_EQ(symmetricSplit, 4);
+    EXPECT_EQ(split, 153);
     EXPECT_EQ(FindTablebaseClass("kpk"), 1);
     EXPECT_EQ(FindTablebaseClass("kqqpkq"), TB_CLASS_COUNT);
 }
