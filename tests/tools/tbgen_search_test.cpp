@@ -65,7 +65,10 @@ std::vector<Slot> DrawSample(const tbgen::ClassTables& t, int longest, int perDi
 // mate is not searched again and a later move's fail-low bound is taken as the best score.
 int32_t SearchSlot(int classIndex, const Slot& s, bool exact, std::string& fen) {
     char text[128];
-    if (!tbgen::SlotFen(classIndex, s.table, s.index, text, sizeof text) || !ResetForSearchTest(1024)) return 0;
+    if (!tbgen::SlotFen(classIndex, s.table, s.index, text, sizeof text) || !ResetForSearchTest(1024)) {
+        ADD_FAILURE() << "slot " << s.table << ":" << s.index << " not set up";
+        return 0;
+    }
     fen = std::string(text) + " 0 1";
     SetOption("Use Tablebases value false");
     if (exact) {
@@ -75,7 +78,10 @@ int32_t SearchSlot(int classIndex, const Slot& s, bool exact, std::string& fen) 
         if (s.moves < 0) SetOption("MultiPV value 2");
         FreeTableForTest();
     }
-    if (ReadFen(fen.c_str()) != 1) return 0;
+    if (ReadFen(fen.c_str()) != 1) {
+        ADD_FAILURE() << fen << " refused";
+        return 0;
+    }
     // The root is ply 1: the loser is mated at ply 2N, or 2N + 1 when it moves first.
     SearchFixedDepth(s.moves > 0 ? 2 * s.moves - 1 : -2 * s.moves);
     return Root.list.entries[0].score;
