@@ -90,21 +90,15 @@ inline void CopyBlock(void* to, const void* from) {
     }
 }
 
-inline void SaveSnapshot(Position& p, MoveSnapshot& s) {
-    CopyBlock<sizeof s.attackMap>(s.attackMap, p.attackMap);
-    CopyBlock<sizeof s.hangingValue>(s.hangingValue, p.hangingValue);
-    s.hangingSlots[WHITE] = p.hangingSlots[WHITE];
-    s.hangingSlots[BLACK] = p.hangingSlots[BLACK];
-    s.hangingTotal[WHITE] = p.hangingTotal[WHITE];
-    s.hangingTotal[BLACK] = p.hangingTotal[BLACK];
-}
-inline void RestoreSnapshot(Position& p, const MoveSnapshot& s) {
-    CopyBlock<sizeof s.attackMap>(p.attackMap, s.attackMap);
-    CopyBlock<sizeof s.hangingValue>(p.hangingValue, s.hangingValue);
-    p.hangingSlots[WHITE] = s.hangingSlots[WHITE];
-    p.hangingSlots[BLACK] = s.hangingSlots[BLACK];
-    p.hangingTotal[WHITE] = s.hangingTotal[WHITE];
-    p.hangingTotal[BLACK] = s.hangingTotal[BLACK];
+// Copies the attack maps and hanging values between a position and its snapshot, either way.
+template <typename To, typename From>
+inline void CopyAttackState(To& to, const From& from) {
+    CopyBlock<sizeof to.attackMap>(to.attackMap, from.attackMap);
+    CopyBlock<sizeof to.hangingValue>(to.hangingValue, from.hangingValue);
+    to.hangingSlots[WHITE] = from.hangingSlots[WHITE];
+    to.hangingSlots[BLACK] = from.hangingSlots[BLACK];
+    to.hangingTotal[WHITE] = from.hangingTotal[WHITE];
+    to.hangingTotal[BLACK] = from.hangingTotal[BLACK];
 }
 
 struct CastleSquares {
@@ -224,7 +218,7 @@ void MakeMove(Position& p, Move move) {
     }
 
     r.move = move;
-    SaveSnapshot(p, p.snapshot[p.undoTop]);
+    CopyAttackState(p.snapshot[p.undoTop], p);
     p.attackedSlots[WHITE] = p.attackedSlots[BLACK] = 0;
     p.prevHangingTotal[WHITE] = p.hangingTotal[WHITE];
     p.prevHangingTotal[BLACK] = p.hangingTotal[BLACK];
@@ -327,7 +321,7 @@ void UnmakeMove(Position& p) {
     const uint16_t kind = KindOf(move);
 
     p.ownSide ^= 1;
-    RestoreSnapshot(p, p.snapshot[p.undoTop]);
+    CopyAttackState(p, p.snapshot[p.undoTop]);
 
     if (kind == MoveKind::CASTLING) {
         UncastleBoard(p, m, move, r);

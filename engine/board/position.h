@@ -13,6 +13,11 @@ constexpr int FileOf(int sq) { return sq & 7; }
 constexpr int RankOf(int sq) { return sq >> 3; }
 constexpr int MakeSquare(int file, int rank) { return rank * 8 + file; }
 constexpr bool IsDarkSquare(int sq) { return ((FileOf(sq) + RankOf(sq)) & 1) == 0; }
+constexpr int FileDistance(int a, int b) { return FileOf(a) > FileOf(b) ? FileOf(a) - FileOf(b) : FileOf(b) - FileOf(a); }
+constexpr int RankDistance(int a, int b) { return RankOf(a) > RankOf(b) ? RankOf(a) - RankOf(b) : RankOf(b) - RankOf(a); }
+constexpr int KingDistance(int a, int b) {
+    return FileDistance(a, b) > RankDistance(a, b) ? FileDistance(a, b) : RankDistance(a, b);
+}
 
 // ---------------------------------------------------------------- colours
 using Colour = int;

@@ -13,11 +13,9 @@ namespace tavrix::geometry {
 
 constexpr int NO_LINE = 8;   // "not on a king line" in LineDirection
 
-constexpr int FileDistance(int a, int b) { return FileOf(a) > FileOf(b) ? FileOf(a) - FileOf(b) : FileOf(b) - FileOf(a); }
-constexpr int RankDistance(int a, int b) { return RankOf(a) > RankOf(b) ? RankOf(a) - RankOf(b) : RankOf(b) - RankOf(a); }
-constexpr int KingDistance(int a, int b) {
-    return FileDistance(a, b) > RankDistance(a, b) ? FileDistance(a, b) : RankDistance(a, b);
-}
+using tavrix::FileDistance;
+using tavrix::KingDistance;
+using tavrix::RankDistance;
 constexpr int FileRankDistance(int a, int b) { return FileDistance(a, b) + RankDistance(a, b); }
 constexpr bool IsCorner(int sq) { return sq == 0 || sq == 7 || sq == 56 || sq == 63; }
 

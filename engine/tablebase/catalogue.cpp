@@ -1,7 +1,6 @@
 // Tablebase catalogue and registration.
 #include "tablebase/catalogue.h"
 
-#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 
@@ -103,23 +102,14 @@ int* LookupLeaf(const int* counts) {
     return &Catalogue.lookup[node + counts[LOOKUP_LEAF]];
 }
 
-// Counts from a class name: the first group is White's, the second Black's.
-void NameCounts(const char* name, int* counts) {
-    for (int i = 0; i < 10; ++i) counts[i] = 0;
-    int side = -1;
-    for (const char* p = name; *p; ++p) {
-        if (*p == 'k') {
-            ++side;
-            continue;
-        }
-        const int type = *p == 'q' ? 4 : *p == 'r' ? 3 : *p == 'b' ? 2 : *p == 'n' ? 1 : 0;
-        counts[side * 5 + type]++;
-    }
-}
-
 bool EnterLookup(int classIndex) {
+    // Pawns to queens of the first side (White as written), then of the second.
+    const TablebaseShape& shape = Enumerations.shape[classIndex];
     int counts[10];
-    NameCounts(Catalogue.entry[classIndex].name, counts);
+    for (int type = PAWN; type <= QUEEN; ++type) {
+        counts[type - PAWN] = shape.firstCount[type];
+        counts[5 + type - PAWN] = shape.secondCount[type];
+    }
     int* leaf = LookupLeaf(counts);
     if (leaf == nullptr) return false;
     *leaf = classIndex;

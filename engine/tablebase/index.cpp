@@ -21,27 +21,20 @@ constexpr int EP_PAWN_ROW = 4;               // where the passed pawn and its ca
 constexpr uint64_t TAIL_SCAN_LIMIT = 1u << 22;
 constexpr int TAKEN_MAX = 12;              // kings, en-passant squares and four men
 
-constexpr int FileOfSq(int s) { return s & 7; }
-constexpr int RankOfSq(int s) { return s >> 3; }
-constexpr int Distance(int a, int b) {
-    const int df = FileOfSq(a) > FileOfSq(b) ? FileOfSq(a) - FileOfSq(b) : FileOfSq(b) - FileOfSq(a);
-    const int dr = RankOfSq(a) > RankOfSq(b) ? RankOfSq(a) - RankOfSq(b) : RankOfSq(b) - RankOfSq(a);
-    return df > dr ? df : dr;
-}
 
 constexpr std::array<uint8_t, 64> MakeQuadrantMask() {
     std::array<uint8_t, 64> t{};
-    for (int s = 0; s < 64; ++s) t[s] = static_cast<uint8_t>((FileOfSq(s) > 3 ? 7 : 0) ^ (RankOfSq(s) > 3 ? 56 : 0));
+    for (int s = 0; s < 64; ++s) t[s] = static_cast<uint8_t>((FileOf(s) > 3 ? 7 : 0) ^ (RankOf(s) > 3 ? 56 : 0));
     return t;
 }
 constexpr std::array<uint8_t, 64> MakeTranspose() {
     std::array<uint8_t, 64> t{};
-    for (int s = 0; s < 64; ++s) t[s] = static_cast<uint8_t>(FileOfSq(s) * 8 + RankOfSq(s));
+    for (int s = 0; s < 64; ++s) t[s] = static_cast<uint8_t>(FileOf(s) * 8 + RankOf(s));
     return t;
 }
 constexpr std::array<uint8_t, 64> MakeFileMirror() {
     std::array<uint8_t, 64> t{};
-    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) > 3 ? 7 : 0;
+    for (int s = 0; s < 64; ++s) t[s] = FileOf(s) > 3 ? 7 : 0;
     return t;
 }
 constexpr auto QUADRANT = MakeQuadrantMask();
@@ -52,17 +45,17 @@ constexpr auto FILE_MIRROR = MakeFileMirror();
 // on it with the second king on or below it.
 constexpr std::array<bool, 64> MakeBelow() {
     std::array<bool, 64> t{};
-    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) > RankOfSq(s);
+    for (int s = 0; s < 64; ++s) t[s] = FileOf(s) > RankOf(s);
     return t;
 }
 constexpr std::array<bool, 64> MakeOn() {
     std::array<bool, 64> t{};
-    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) == RankOfSq(s);
+    for (int s = 0; s < 64; ++s) t[s] = FileOf(s) == RankOf(s);
     return t;
 }
 constexpr std::array<bool, 64> MakeOnOrBelow() {
     std::array<bool, 64> t{};
-    for (int s = 0; s < 64; ++s) t[s] = FileOfSq(s) >= RankOfSq(s);
+    for (int s = 0; s < 64; ++s) t[s] = FileOf(s) >= RankOf(s);
     return t;
 }
 constexpr auto FIRST_KING_BELOW = MakeBelow();
@@ -78,7 +71,7 @@ constexpr uint64_t Choose(int n, int k) {
 
 bool Excluded(int kind, int king, int s) {
     if (s == king) return true;
-    const int df = FileOfSq(s) - FileOfSq(king), dr = RankOfSq(s) - RankOfSq(king);
+    const int df = FileOf(s) - FileOf(king), dr = RankOf(s) - RankOf(king);
     const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
     switch (kind) {
         case 0: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE;
@@ -399,16 +392,21 @@ bool DecodeLead(const EnumerationTables& e, const PieceGroup* g, const uint8_t* 
     return true;
 }
 
-void TakeSquares(const PieceGroup* g, int n, const int (*squares)[3], int* pawnTaken, int& pawnCount, int* pieceTaken,
+// Adds the groups' squares to the sorted taken lists; false when one was taken already.
+bool TakeSquares(const PieceGroup* g, int n, const int (*squares)[3], int* pawnTaken, int& pawnCount, int* pieceTaken,
                  int& pieceCount) {
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < g[i].count; ++j) {
+            if (Reduce(squares[i][j], false, pieceTaken, pieceCount) < 0) return false;
             if (g[i].type == PAWN) InsertSorted(pawnTaken, pawnCount, squares[i][j]);
             InsertSorted(pieceTaken, pieceCount, squares[i][j]);
         }
+    return true;
 }
 
-void AttackBoard(const DecodedPosition& d, int8_t* type, int8_t* owner) {
+}  // namespace
+
+void PlacementBoard(const DecodedPosition& d, int8_t* type, int8_t* owner) {
     for (int s = 0; s < 64; ++s) type[s] = 0, owner[s] = -1;
     for (int c = 0; c < 2; ++c) type[d.king[c]] = KING, owner[d.king[c]] = static_cast<int8_t>(c);
     for (int i = 0; i < d.groupCount; ++i)
@@ -418,12 +416,10 @@ void AttackBoard(const DecodedPosition& d, int8_t* type, int8_t* owner) {
         }
 }
 
-}  // namespace
-
 bool SquareAttacked(const int8_t* type, const int8_t* owner, int target, int by) {
     static constexpr int KING_STEP[8][2] = {{1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}, {0, -1}, {1, -1}};
     static constexpr int KNIGHT_STEP[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
-    const int tf = FileOfSq(target), tr = RankOfSq(target);
+    const int tf = FileOf(target), tr = RankOf(target);
     for (int i = 0; i < 8; ++i) {
         const int f = tf + KING_STEP[i][0], r = tr + KING_STEP[i][1];
         if (f >= 0 && f < 8 && r >= 0 && r < 8 && owner[r * 8 + f] == by && type[r * 8 + f] == KING) return true;
@@ -478,13 +474,13 @@ void BuildEnumerations() {
         for (int b = 0; b < 64; ++b) {
             e.pawnlessPair[a][b] = TB_NO_PAIR;
             e.pawnPair[a][b] = TB_NO_PAIR;
-            if (Distance(a, b) <= 1) continue;
-            if (FileOfSq(a) <= 3) {
+            if (KingDistance(a, b) <= 1) continue;
+            if (FileOf(a) <= 3) {
                 e.pawnPairKing[pawn][0] = static_cast<uint8_t>(a);
                 e.pawnPairKing[pawn][1] = static_cast<uint8_t>(b);
                 e.pawnPair[a][b] = static_cast<uint16_t>(pawn++);
             }
-            if (FileOfSq(a) <= 3 && RankOfSq(a) <= FileOfSq(a) &&
+            if (FileOf(a) <= 3 && RankOf(a) <= FileOf(a) &&
                 (!FIRST_KING_ON[a] || SECOND_KING_ON_OR_BELOW[b])) {
                 e.pawnlessPairKing[pawnless][0] = static_cast<uint8_t>(a);
                 e.pawnlessPairKing[pawnless][1] = static_cast<uint8_t>(b);
@@ -564,19 +560,19 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
         const int pawnGroup = FindGroup(L.group, L.groupCount, PAWN, side ^ 1);
         const int ownPawns = FindGroup(L.group, L.groupCount, PAWN, side);
         int passedAt = -1, capturerAt = -1;
-        if (RankOfSq(p.ep) == EP_PAWN_ROW + 1)
+        if (RankOf(p.ep) == EP_PAWN_ROW + 1)
             for (int j = 0; j < L.group[pawnGroup].count; ++j)
                 if (p.square[pawnGroup][j] == passed) passedAt = j;
         if (passedAt >= 0)
             for (int j = 0; j < L.group[ownPawns].count; ++j) {
                 const int s = p.square[ownPawns][j];
-                if (RankOfSq(s) == EP_PAWN_ROW && (s == passed - 1 || s == passed + 1) &&
+                if (RankOf(s) == EP_PAWN_ROW && (s == passed - 1 || s == passed + 1) &&
                     (capturerAt < 0 || s < p.square[ownPawns][capturerAt]))
                     capturerAt = j;
             }
         if (capturerAt >= 0) {
             const int capturer = p.square[ownPawns][capturerAt];
-            const int code = EpCodeOf(FileOfSq(passed), FileOfSq(capturer));
+            const int code = EpCodeOf(FileOf(passed), FileOf(capturer));
             int squares[TB_MAX_GROUPS][3];
             for (int i = 0; i < L.epGroupCount; ++i) {
                 const int g = FindGroup(L.group, L.groupCount, L.epGroup[i].type, L.epGroup[i].owner);
@@ -595,10 +591,8 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
             int pawnCount = 4, pieceCount = 6;
             SortSmall(pawnTaken, pawnCount);
             SortSmall(pieceTaken, pieceCount);
-            for (int i = 0; i < leads; ++i)
-                for (int j = 0; j < L.epGroup[i].count; ++j)
-                    if (Reduce(squares[i][j], false, pieceTaken, pieceCount) < 0) return TB_NO_INDEX;
-            TakeSquares(L.epGroup, leads, squares, pawnTaken, pawnCount, pieceTaken, pieceCount);
+            if (!TakeSquares(L.epGroup, leads, squares, pawnTaken, pawnCount, pieceTaken, pieceCount))
+                return TB_NO_INDEX;
             uint64_t number = 0;
             if (!NumberRest(L.epGroup + leads, L.epGroupCount - leads, squares + leads, pawnTaken, pawnCount,
                             pieceTaken, pieceCount, PAWN_SQUARES, 62, number))
@@ -618,12 +612,7 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
     int pawnCount = 0, pieceCount = 0;
     InsertSorted(pieceTaken, pieceCount, p.king[0]);
     InsertSorted(pieceTaken, pieceCount, p.king[1]);
-    for (int i = 0; i < leads; ++i)
-        for (int j = 0; j < L.group[i].count; ++j)
-            if (Reduce(p.square[i][j], false, pieceTaken, pieceCount) < 0) return TB_NO_INDEX;
-    TakeSquares(L.group, leads, p.square, pawnTaken, pawnCount, pieceTaken, pieceCount);
-    for (int i = 1; i < pieceCount; ++i)
-        if (pieceTaken[i] == pieceTaken[i - 1]) return TB_NO_INDEX;
+    if (!TakeSquares(L.group, leads, p.square, pawnTaken, pawnCount, pieceTaken, pieceCount)) return TB_NO_INDEX;
     const uint64_t leadNumber = e.leadPrefix[L.leadShape][pair] + within;
     uint64_t number = 0;
     if (!NumberRest(L.group + leads, L.groupCount - leads, p.square + leads, pawnTaken, pawnCount, pieceTaken,
@@ -770,7 +759,7 @@ bool LegalPlacement(const DecodedPosition& d, int side) {
         used |= uint64_t(1) << s;
         return true;
     };
-    if (!take(d.king[0]) || !take(d.king[1]) || Distance(d.king[0], d.king[1]) <= 1) return false;
+    if (!take(d.king[0]) || !take(d.king[1]) || KingDistance(d.king[0], d.king[1]) <= 1) return false;
     for (int i = 0; i < d.groupCount; ++i)
         for (int j = 0; j < d.group[i].count; ++j) {
             const int s = d.square[i][j];
@@ -778,7 +767,7 @@ bool LegalPlacement(const DecodedPosition& d, int side) {
             if (d.group[i].type == PAWN && (s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE)) return false;
         }
     int8_t type[64], owner[64];
-    AttackBoard(d, type, owner);
+    PlacementBoard(d, type, owner);
     if (SquareAttacked(type, owner, d.king[side ^ 1], side)) return false;
     if (d.epSquare != TB_NO_EP) {
         // The pawn that just passed came from two ranks behind; both squares are empty.

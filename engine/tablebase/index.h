@@ -128,6 +128,8 @@ bool LegalPlacement(const DecodedPosition& d, int side);
 uint64_t TableLength(int classIndex, int side);
 // Square records of a decoded placement (first side, second side).
 void RecordsOf(const DecodedPosition& d, SquareRecord& first, SquareRecord& second);
+// Board of a decoded placement: piece types (0 empty) and owners (-1 empty) by square.
+void PlacementBoard(const DecodedPosition& d, int8_t* type, int8_t* owner);
 // Whether `target` is attacked by owner `by` on a board of types and owners (-1 empty); the
 // first side's pawns move up.
 bool SquareAttacked(const int8_t* type, const int8_t* owner, int target, int by);

@@ -97,13 +97,7 @@ Slot SlotOf(int classIndex, const GenPosition& p, int flip) {
 
 GenPosition FromDecoded(const DecodedPosition& d, int side) {
     GenPosition p;
-    for (int s = 0; s < 64; ++s) p.type[s] = 0, p.owner[s] = -1;
-    for (int o = 0; o < 2; ++o) p.type[d.king[o]] = KING, p.owner[d.king[o]] = static_cast<int8_t>(o);
-    for (int i = 0; i < d.groupCount; ++i)
-        for (int j = 0; j < d.group[i].count; ++j) {
-            p.type[d.square[i][j]] = static_cast<int8_t>(d.group[i].type);
-            p.owner[d.square[i][j]] = static_cast<int8_t>(d.group[i].owner);
-        }
+    PlacementBoard(d, p.type, p.owner);
     p.side = side;
     p.ep = d.epSquare;
     return p;
