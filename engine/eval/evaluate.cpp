@@ -1,6 +1,7 @@
 #include "eval/evaluate.h"
 
 #include <bit>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -203,16 +204,9 @@ void ResetEvalState() {
 }
 
 void RefreshPawnFiles(const Position& pos) {
-    for (int c = 0; c < 2; ++c) {
-        uint8_t* files = Eval.pawnFile[c];
-        for (int i = 0; i < 10; ++i) files[i] = 0;
-        uint32_t pawns = pos.pawnSlots[c];
-        while (pawns != 0) {
-            const int sq = pos.slotSquare[c][std::countr_zero(pawns)];
-            pawns &= pawns - 1;
-            files[FileOf(sq) + 1] = static_cast<uint8_t>(files[FileOf(sq) + 1] | (1u << RankOf(sq)));
-        }
-    }
+    // Make and unmake keep the position's copy current.
+    static_assert(sizeof Eval.pawnFile == sizeof pos.pawnFile);
+    std::memcpy(Eval.pawnFile, pos.pawnFile, sizeof Eval.pawnFile);
 }
 
 void UpdatePhase(const Position& pos) {

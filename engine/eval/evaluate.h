@@ -142,7 +142,7 @@ void ResetEvalState();
 inline int32_t DrawScore(Colour c) { return Eval.drawScore[c]; }
 inline const int16_t* KingTable(Colour c) { return Eval.pieceTables[KING][c]; }
 inline int PawnFileBits(Colour c, int file) { return Eval.pawnFile[c][file + 1]; }
-// Rebuilds Eval.pawnFile from the pawn slots of the position.
+// Takes the position's pawn-file bytes into Eval.pawnFile.
 void RefreshPawnFiles(const Position& pos);
 
 // Phase fields for the position's material (no-op when unchanged).

@@ -171,11 +171,8 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
     const int zoneCentre = ZoneCentre(ourKing);
 
     // Pawn bytes seen from our side: bit r = a pawn on our rank r; index file + 1.
-    uint8_t own[10] = {}, opp[10] = {};
-    for (int f = 0; f < 8; ++f) {
-        own[f + 1] = us == WHITE ? PawnFileBits(us, f) : ReverseByte[PawnFileBits(us, f)];
-        opp[f + 1] = us == WHITE ? PawnFileBits(them, f) : ReverseByte[PawnFileBits(them, f)];
-    }
+    uint8_t own[10], opp[10];
+    RelativePawnFiles(pos, us, own, opp);
 
     int32_t total = 0;
     for (SlotMask pawns = pos.pawnSlots[us]; pawns; pawns &= pawns - 1) {
