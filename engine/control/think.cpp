@@ -13,6 +13,7 @@
 #include "control/setup.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "control/workers.h"
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/ordering.h"
@@ -85,21 +86,6 @@ void UpdatePositionLearning() {
 void PrintNullBestmove() { PrintBestmoveLine(NO_MOVE, NO_MOVE); }
 
 
-void SetWindowAfter(int32_t score) {
-    if (score > MATE_THRESHOLD) {
-        Root.mateStatus |= MateStatus::MATE_FOUND | MateStatus::MATE_REPORTED;
-        MarkRootMate();
-        Root.alpha = score - 1;
-        Root.beta = MATE;
-    } else if (score < -MATE_THRESHOLD) {
-        Root.mateStatus |= MateStatus::BEING_MATED;
-        Root.alpha = -MATE;
-        Root.beta = score + 1;
-    } else {
-        Root.alpha = score - ASPIRATION;
-        Root.beta = score + ASPIRATION;
-    }
-}
 
 // Steps of a search up to its first iteration. Returns false when there is nothing to search.
 void PrepareThink(Colour side, int mode) {
@@ -112,6 +98,9 @@ void PrepareThink(Colour side, int mode) {
     Search.pruningThreshold = Settings.forwardPruning;
     Search.threatDepth = Settings.threatDepth;
     Search.noPolling = false;
+    Search.helper = false;
+    ThinkControl.inputLooks = 0;
+    ResetHelperNodes();
     Control.engineState = mode;
     Root.multiPV = std::max<uint8_t>(1, Settings.multiPV);
 
@@ -144,7 +133,7 @@ void Iterate(Position& pos) {
             ThinkControl.bestScore = score;
             SortRootMoves(depth == 1 ? 0 : 1);
             ++Time.completedIterations;
-            SetWindowAfter(score);
+            SetRootWindow(score);
             if (score > MATE_THRESHOLD && MATE - score <= depth) SetStopReason(StopCode::MATE_FOUND);
             SingleReplyCheck();
         }
@@ -259,7 +248,24 @@ void SetStopReason(uint8_t reason) {
 
 bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }
 
-uint64_t SearchedNodes() { return ThinkControl.position.nodes; }
+uint64_t SearchedNodes() { return ThinkControl.position.nodes + HelperNodes(); }
+
+void SetRootWindow(int32_t score) {
+    if (score > MATE_THRESHOLD) {
+        Root.mateStatus |= MateStatus::MATE_FOUND | MateStatus::MATE_REPORTED;
+        MarkRootMate();
+        Root.alpha = score - 1;
+        Root.beta = MATE;
+    } else if (score < -MATE_THRESHOLD) {
+        Root.mateStatus |= MateStatus::BEING_MATED;
+        Root.alpha = -MATE;
+        Root.beta = score + 1;
+    } else {
+        Root.alpha = score - ASPIRATION;
+        Root.beta = score + ASPIRATION;
+    }
+}
+
 
 void Think(Colour side, int mode) {
     Time.ponderCredit = 0;
@@ -288,8 +294,20 @@ uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailabl
     Search.pruningThreshold = Time.forwardPruning;
     if ((Limits.searchType != 0 || Control.engineState == STATE_ANALYSIS) && Root.multiPV > 1)
         Search.outputStatus |= OutputBit::STARTED;
+    if (Limits.nodeLimit != 0) Search.pollCountdown = static_cast<int32_t>(std::min<uint64_t>(Limits.nodeLimit, MAX_COUNTDOWN));
+    // The strength limit's node rate is calibrated for one thread, and so is the calibration.
+    const bool limited = (Search.searchFlags & OptionFlag::LIMIT_STRENGTH) != 0 && Settings.strengthLimit > 0;
+    const bool parallel = Search.stopReason == 0 && mode != EngineStateValue::CALIBRATING && !limited;
+    if (parallel) {
+        StartHelpers(pos);
+        SpaceInputLooks();
+    }
     Iterate(pos);
-    return FinishThink(side);
+    // The helpers wind down while "bestmove" goes out; none may run past this think.
+    if (parallel) AskHelpersToStop();
+    const uint8_t reason = FinishThink(side);
+    if (parallel) StopHelpers();
+    return reason;
 }
 
 int32_t TimeCheck(bool keepNodeRate) {
@@ -299,6 +317,10 @@ int32_t TimeCheck(bool keepNodeRate) {
         return t;
     }
     if (Search.pollCountdown > 0 && !(Search.outputStatus & OutputBit::STARTED)) return t;
+    if (Limits.nodeLimit != 0 && SearchedNodes() >= Limits.nodeLimit) {
+        SetStopReason(StopCode::NODE_LIMIT);
+        return t;
+    }
 
     const bool gateOpen = SearchedNodes() >= Control.inputGateNodes;
     if (InputPollingActive() && Search.stopReason == 0 && gateOpen && PollInput()) {
@@ -309,7 +331,8 @@ int32_t TimeCheck(bool keepNodeRate) {
 
     const int32_t calibrated = ThinkControl.calibratedNodeRate;
     if (!keepNodeRate) {
-        const int64_t rate = static_cast<int64_t>(SearchedNodes() * 1000 / (static_cast<uint64_t>(std::max(0, t + Time.ponderCredit)) + 1));
+        // The main search's own rate: it spaces this thread's checks.
+        const int64_t rate = static_cast<int64_t>(SearchPosition().nodes * 1000 / (static_cast<uint64_t>(std::max(0, t + Time.ponderCredit)) + 1));
         ThinkControl.nodeRate = static_cast<int32_t>(std::min<int64_t>(rate, INT32_MAX));
         if (ThinkControl.nodeRate < calibrated / 8) ThinkControl.nodeRate = calibrated;
     } else if (calibrated > 0 && ThinkControl.nodeRate > calibrated) {
@@ -346,6 +369,11 @@ int32_t TimeCheck(bool keepNodeRate) {
     }
     if (Control.inputGateNodes != 0) countdown = std::min(countdown, static_cast<int32_t>(Control.inputGateNodes));
     Search.pollCountdown = std::clamp(countdown, MIN_COUNTDOWN, MAX_COUNTDOWN);
+    if (Limits.nodeLimit != 0) {
+        const uint64_t searched = SearchedNodes();
+        const uint64_t left = searched < Limits.nodeLimit ? Limits.nodeLimit - searched : 1;
+        Search.pollCountdown = static_cast<int32_t>(std::clamp<uint64_t>(left / SearchThreads(), 1, Search.pollCountdown));
+    }
     return t;
 }
 

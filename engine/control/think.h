@@ -42,6 +42,7 @@ struct ThinkState {
     uint32_t anchorKey[2];
     int32_t savedScore;         // final score of the last own search, for the next one
     int32_t savedLength;
+    int32_t inputLooks;         // looks for input left before the next clock check (with helpers)
 };
 
 extern ThinkState ThinkControl;
@@ -53,8 +54,10 @@ void SetStopReason(uint8_t reason);
 // True while input may be read during a search (the start-up calibration does not poll).
 bool InputPollingActive();
 
-// Nodes of the running (or last) search.
+// Nodes of the running (or last) search, every thread's.
 uint64_t SearchedNodes();
+// The root window of the next iteration after one that scored `score`.
+void SetRootWindow(int32_t score);
 
 // Thinks for `side` in `mode` (4 normal, 6 ponder) on the game position.
 void Think(Colour side, int mode);
@@ -64,6 +67,11 @@ uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailabl
 int32_t TimeCheck(bool keepNodeRate);
 // Called by the search whenever its poll countdown runs out.
 void SearchPoll();
+// With helpers beside it the main search gets only a share of the processor and its clock
+// checks, spaced in its own nodes, come seldom: the nodes up to the next one are cut into
+// steps of INPUT_LOOK_NODES, after each of which it looks for waiting input.
+constexpr int32_t INPUT_LOOK_NODES = 256;
+void SpaceInputLooks();
 // Switches a running ponder search to normal thinking.
 void Ponderhit(int32_t ponderTime);
 // After an iteration: plays a forced move once the search has looked far and long enough.

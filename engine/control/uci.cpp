@@ -9,6 +9,7 @@
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
+#include "control/workers.h"
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/root.h"
@@ -138,6 +139,7 @@ void CommandUciNewGame() {
     Control.newGameFlag = true;
     ClearTimeControl();
     ClearHashTable();
+    PrepareHelpers();
 }
 
 bool StartsAnotherGame(const char* text, const char* lastText) {
@@ -203,6 +205,7 @@ GoCommand ParseGo(const char* cursor) {
     go.limits.secondDepthLimit = MAX_DEPTH;
     go.limits.thinkMode = EngineStateValue::THINKING;
     go.limits.infinite = false;
+    go.limits.nodeLimit = 0;
     go.movesToGo = -1;
 
     int32_t value = 0;
@@ -229,7 +232,13 @@ GoCommand ParseGo(const char* cursor) {
                 go.limits.searchType = SearchType::FIXED;
                 go.clocksReset = true;
             }
-        } else if (MatchKeyword(cursor, "nodes") || MatchKeyword(cursor, "mate")) {
+        } else if (MatchKeyword(cursor, "nodes")) {
+            if (ReadGoValue(cursor, value) && value > 0) {
+                go.limits.nodeLimit = static_cast<uint64_t>(value);
+                go.limits.searchType = SearchType::FIXED;
+                go.clocksReset = true;
+            }
+        } else if (MatchKeyword(cursor, "mate")) {
             ReadGoValue(cursor, value);  // read and not used
         } else if (MatchKeyword(cursor, "movetime")) {
             if (ReadGoValue(cursor, value)) {
