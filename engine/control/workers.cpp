@@ -27,6 +27,9 @@ constexpr int32_t HELPER_POLL_NODES = 256;
 // With more threads than processors the main search, which alone reads "stop" and watches the
 // clock, must not wait behind its helpers for a turn on a processor.
 constexpr int HELPER_NICE_STEPS = 5;
+// A helper's evaluation cache: the main one's size up to this many kilobytes. The main cache
+// takes half of "Hash"; a copy of that for every helper would multiply the memory the user set.
+constexpr int32_t HELPER_EVAL_CACHE_KB = 16384;
 
 enum class Command : uint8_t { NONE, SEARCH, PREPARE, EXIT };
 
@@ -121,7 +124,7 @@ void HelperLoop(Worker* w) {
         }
         if (command == Command::SEARCH) HelperSearch(*w);
         else if (command == Command::PREPARE) {
-            AllocateEvalCache(TT.evalCacheKb);
+            AllocateEvalCache(std::min(TT.evalCacheKb, HELPER_EVAL_CACHE_KB));
             ClearEvalCache();
         }
         {
