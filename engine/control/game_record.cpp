@@ -424,7 +424,7 @@ void EndGame(const char* path) {
     if (LastGamePly() > FIRST_ENTRY) {
         const GameVerdict verdict = JudgeGame();
         GameRecord.entries[LastGamePly()].flags |= verdict.gameEnd;  // a mate the GUI played gets its "#"
-        if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(verdict.result, verdict.engineColour);
+        if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(GameRecord.entries, LastGamePly(), verdict.result, verdict.engineColour);
         ++GameRecord.gameCounter;
         const bool autosave = (Settings.autosaveFlags & AUTOSAVE_PGN) != 0;
         // A file that cannot be opened is skipped silently.

@@ -14,8 +14,6 @@
 
 namespace tavrix {
 
-EngineSettings Settings;
-
 namespace {
 
 constexpr const char* PLAYING_STYLE_NAMES[] = {"Normal", "Aggressive", "Solid"};
