@@ -420,7 +420,7 @@ bool WriteGame(const char* path, int32_t engineColour, int32_t result) {
 
 void EndGame(const char* path) {
     if (GameRecord.ended) return;
-    // "ucinewgame" before the first game, or twice in a row: no game was played.
+    // A game without a move (GUIs send "ucinewgame" before their first game) is no game.
     if (LastGamePly() > FIRST_ENTRY) {
         const GameVerdict verdict = JudgeGame();
         GameRecord.entries[LastGamePly()].flags |= verdict.gameEnd;  // a mate the GUI played gets its "#"
