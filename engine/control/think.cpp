@@ -57,6 +57,9 @@ Position& SearchPosition() { return ThinkControl.position; }
 
 bool Verbose() { return (Search.searchFlags & OptionFlag::VERBOSE_UCI) != 0; }
 
+// Search lines go out only where input is read, and never from "bench".
+bool Printing() { return InputPollingActive() && !ThinkControl.silent; }
+
 // The game positions before the current one, for repetitions reaching back into the game.
 void LoadGameKeys() {
     const Position& game = GameBoard.position;
@@ -126,7 +129,7 @@ void Iterate(Position& pos) {
         const uint64_t before = pos.nodes;
         Root.failLow = 0;
         Search.boundKind = BoundKind::ITERATION;
-        if (InputPollingActive() && (Search.outputStatus & OutputBit::STARTED)) PrintDepth();
+        if (Printing() && (Search.outputStatus & OutputBit::STARTED)) PrintDepth();
 
         const int32_t score = SearchRoot(pos, depth);
         if (Search.stopReason == 0) {
@@ -197,7 +200,7 @@ uint8_t FinishThink(Colour side) {
     const RootMove& best = Root.list.entries[0];
     // A book move is announced at depth 0: nothing was searched.
     const bool book = (best.flags & RootFlag::BOOK) != 0;
-    if (!NoLegalMove() && InputPollingActive() && !(Search.outputStatus & OutputBit::STARTED) && OutputAllowed())
+    if (!NoLegalMove() && Printing() && !(Search.outputStatus & OutputBit::STARTED) && OutputAllowed())
         PrintPv(0, RootLine(best) + 1, BoundKind::ITERATION, best.score, book ? 0 : Search.iterationDepth,
                 book ? 0 : Search.selectiveDepth);
 
@@ -355,7 +358,7 @@ int32_t TimeCheck(bool keepNodeRate) {
         const bool briefPonder = Control.engineState == EngineStateValue::PONDERING && Time.target < SLOW_POLL_MARGIN_MS;
         countdown = rate / (briefPonder ? COUNTDOWN_FAST_DIVISOR : COUNTDOWN_SLOW_DIVISOR);
         ++ThinkControl.pollCount;
-        if (InputPollingActive() && ThinkControl.pollCount >= (Verbose() ? NODES_LINE_POLLS_VERBOSE : NODES_LINE_POLLS))
+        if (Printing() && ThinkControl.pollCount >= (Verbose() ? NODES_LINE_POLLS_VERBOSE : NODES_LINE_POLLS))
             PrintNodes();
     } else {
         if (t + ((t + Time.ponderCredit) >> DEADLINE_SAFETY_SHIFT) >= Time.deadline) {
@@ -379,7 +382,7 @@ int32_t TimeCheck(bool keepNodeRate) {
 
 void SearchPoll() {
     const int32_t t = TimeCheck(false);
-    if (Search.stopReason != 0 || !InputPollingActive() || t <= FIRST_OUTPUT_MS) return;
+    if (Search.stopReason != 0 || !Printing() || t <= FIRST_OUTPUT_MS) return;
     if (!(Search.outputStatus & OutputBit::STARTED)) {
         const RootMove& best = Root.list.entries[0];
         if (Root.list.count > 0 && OutputAllowed())
@@ -453,9 +456,8 @@ namespace {
 }  // namespace
 
 uint64_t SearchFixedDepth(int32_t depth) {
-    const uint8_t savedInputMode = Control.inputMode;
     const int savedState = Control.engineState;
-    Control.inputMode = InputModeValue::UNKNOWN;  // nothing is read and nothing printed
+    ThinkControl.silent = true;
     ResetGoLimits();
     Limits.searchType = SearchType::FIXED;
     Limits.depthLimit = std::clamp(depth, 1, MAX_DEPTH);
@@ -472,7 +474,7 @@ uint64_t SearchFixedDepth(int32_t depth) {
         Search.pruningThreshold = Time.forwardPruning;
         Iterate(pos);
     }
-    Control.inputMode = savedInputMode;
+    ThinkControl.silent = false;
     Control.engineState = savedState;
     return pos.nodes;
 }
@@ -497,16 +499,22 @@ uint64_t Bench(int32_t depth) {
     uint64_t total = 0;
     const uint32_t start = platform::TickCount();
     int index = 0;
+    Control.benchRunning = true;
     for (const char* fen : BENCH_POSITIONS) {
         ++index;
         if (ReadFen(fen) != 1) continue;
         RootClearTableFully();
         ClearEvalCache();
         const uint64_t nodes = SearchFixedDepth(depth);
-        if (NoLegalMove()) continue;
-        total += nodes;
-        platform::Print("info string bench %d nodes %" PRIu64 "\n", index, nodes);
+        // "stop", or a command the bench must make way for (it runs once the bench is over).
+        const bool stopped = Control.stopReason == StopReasonValue::STOP_COMMAND;
+        if (!NoLegalMove()) {
+            total += nodes;
+            platform::Print("info string bench %d nodes %" PRIu64 "%s\n", index, nodes, stopped ? " stopped" : "");
+        }
+        if (stopped) break;
     }
+    Control.benchRunning = false;
     const uint32_t elapsed = platform::TickCount() - start;
     platform::Print("info string bench depth %d nodes %" PRIu64 " time %u nps %" PRIu64 "\n", depth, total, elapsed,
                     total * 1000 / (static_cast<uint64_t>(elapsed) + 1));

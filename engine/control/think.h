@@ -43,6 +43,7 @@ struct ThinkState {
     int32_t savedScore;         // final score of the last own search, for the next one
     int32_t savedLength;
     int32_t inputLooks;         // looks for input left before the next clock check (with helpers)
+    bool silent;                // a search of "bench": input is read, nothing is printed
 };
 
 extern ThinkState ThinkControl;
@@ -97,12 +98,14 @@ inline constexpr const char* BENCH_POSITIONS[] = {
 };
 
 // One fixed-depth search of the game board's position through the root of every search,
-// as "bench" runs each position: nothing is read or printed and the game board stays. The
-// result stays in the root list (entry 0 the best move). Returns the nodes searched.
+// as "bench" runs each position: nothing is printed and the game board stays; waiting input
+// is read as during "go" once the command loop reads input. The result stays in the root
+// list (entry 0 the best move). Returns the nodes searched.
 uint64_t SearchFixedDepth(int32_t depth);
 
 // Fixed-depth searches over a built-in set of positions; prints nodes, time and nodes per
-// second. Returns the node total.
+// second. "stop", or a command that waits for the search, ends it with the count so far.
+// Returns the node total.
 uint64_t Bench(int32_t depth);
 
 }  // namespace tavrix

@@ -42,6 +42,9 @@ void ReadAndDispatch() {
         if (Control.linePending) {
             Control.linePending = false;
         } else if (platform::ReadLine(Control.commandLine, COMMAND_LINE_SIZE) < 0) {
+            // A "bench" with nothing behind it in the pipe runs to its end; the idle loop then
+            // meets the end of input again and quits.
+            if (Control.benchRunning) return;
             // The GUI has gone: shut down as if it had said so.
             CopyText(Control.commandLine, "quit", COMMAND_LINE_SIZE);
         }
