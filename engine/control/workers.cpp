@@ -66,7 +66,8 @@ struct Pool {
     int helperCount = 0;
 };
 
-Pool Workers;
+// Never destroyed: a fatal exit may leave helpers waiting on its condition variables.
+Pool& Workers = *new Pool;
 // This thread's record when it is a helper.
 thread_local Worker* Self = nullptr;
 

@@ -99,6 +99,29 @@ TEST(Threads, EveryGoOfAStressRunGetsExactlyOneLegalBestmove) {
     }
 }
 
+TEST(Threads, GoNodesLimitsTheNodesOfAllThreads) {
+    constexpr uint64_t LIMIT = 40000;
+    for (const int threads : {1, 2, 4}) {
+        SCOPED_TRACE(threads);
+        EngineSession session;
+        ASSERT_TRUE(session.started);
+        ASSERT_TRUE(SendText(session.engine, "uci\nsetoption name OwnBook value false\nsetoption name Threads value " +
+                                                 std::to_string(threads) + "\nisready\n"));
+        ASSERT_TRUE(ReadUntil(session.engine, "readyok"));
+        ASSERT_TRUE(SendText(session.engine, std::string("position fen ") + POSITIONS[2] + "\ngo nodes 40000\n"));
+        uint64_t reported = 0;
+        std::string line;
+        while (ReadLineWithin(session.engine, ANSWER_TIMEOUT_MS, line) && line.rfind("bestmove ", 0) != 0) {
+            const size_t at = line.find(" nodes ");
+            if (line.rfind("info nps ", 0) == 0 && at != std::string::npos) reported = std::stoull(line.substr(at + 7));
+        }
+        ASSERT_EQ(line.rfind("bestmove ", 0), 0u) << line;
+        // The clock check that stops the search comes every few hundred nodes of each thread.
+        EXPECT_GE(reported, LIMIT);
+        EXPECT_LE(reported, LIMIT + LIMIT / 8);
+    }
+}
+
 TEST(Threads, StopEndsAManyThreadInfiniteSearchAtOnce) {
     // Sanitizers slow every thread several times over; the bound is for the real program. The
     // median of several stops is taken, so that one scheduling hiccup of a busy machine does
