@@ -18,8 +18,6 @@ int FindTablebaseClass(const char* name) {
     return 0;
 }
 
-bool HasWideValues(int classIndex) { return (Catalogue.entry[classIndex].flags & TablebaseFlag::WIDE) != 0; }
-
 }  // namespace tavrix
 
 namespace tavrix::tbgen {
@@ -510,11 +508,32 @@ bool SlotFen(int classIndex, int side, uint64_t index, char* fen, int capacity) 
     return std::snprintf(fen, capacity, "%s", text.c_str()) < capacity;
 }
 
-int32_t EncodedValue(int16_t v) {
-    if (v == BROKEN) return 127;
+namespace {
+bool FitsOneByte(int16_t v) {
+    if (v == BROKEN || v == 0) return true;
+    return v > 0 ? (v + 1) / 2 <= ONE_BYTE_LONGEST_WIN : (-v - 1) / 2 <= ONE_BYTE_LONGEST_LOSS;
+}
+}  // namespace
+
+bool NeedsWideValues(const ClassTables& t) {
+    for (int table = 0; table < t.tableCount; ++table)
+        for (const int16_t v : t.value[table])
+            if (!FitsOneByte(v)) return true;
+    return false;
+}
+
+int32_t EncodedValue(int16_t v, bool wide) {
+    if (v == BROKEN) return wide ? 32767 : 127;
     if (v == 0) return 0;
-    if (v > 0) return 127 - (v + 1) / 2;
-    return (-v - 1) / 2 - 126;
+    if (v > 0) {
+        const int moves = (v + 1) / 2;
+        if (wide) return 32767 - moves;
+        // The byte's two spare codes hold the longest win and loss.
+        return moves == ONE_BYTE_LONGEST_WIN ? -128 : 127 - moves;
+    }
+    const int moves = (-v - 1) / 2;
+    if (wide) return moves - 32766;
+    return moves == ONE_BYTE_LONGEST_LOSS ? -127 : moves - 126;
 }
 
 int32_t MovesOf(int16_t v, bool& found) {
@@ -527,23 +546,16 @@ int32_t MovesOf(int16_t v, bool& found) {
 
 bool WriteTables(const ClassTables& t, const char* directory, bool compressed) {
     const char* name = TablebaseClassName(t.classIndex);
-    const bool wide = HasWideValues(t.classIndex);
+    const bool wide = NeedsWideValues(t);
     for (int table = 0; table < t.tableCount; ++table) {
         const std::string path =
             std::string(directory) + "/" + name + (table == 0 ? ".nbw" : ".nbb") + (compressed ? ".emd" : "");
         std::vector<uint8_t> bytes;
         bytes.reserve(t.value[table].size() * (wide ? 2 : 1));
         for (const int16_t v : t.value[table]) {
-            if (wide) {
-                int32_t r = 32767;
-                if (v == 0) r = 0;
-                else if (v > 0) r = 32767 - (v + 1) / 2;
-                else if (v != BROKEN) r = (-v - 1) / 2 - 32766;
-                bytes.push_back(static_cast<uint8_t>(r & 0xFF));
-                bytes.push_back(static_cast<uint8_t>((r >> 8) & 0xFF));
-            } else {
-                bytes.push_back(static_cast<uint8_t>(EncodedValue(v)));
-            }
+            const int32_t r = EncodedValue(v, wide);
+            bytes.push_back(static_cast<uint8_t>(r & 0xFF));
+            if (wide) bytes.push_back(static_cast<uint8_t>((r >> 8) & 0xFF));
         }
         if (compressed) {
             if (!WriteCompressedTable(path.c_str(), bytes.data(), bytes.size())) return false;
