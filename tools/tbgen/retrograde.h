@@ -34,6 +34,23 @@ struct GenPosition {
     int ep;                                   // passed square or TB_NO_EP
 };
 
+// What the generator is working on, for a progress display. A class's captures and
+// promotions lead into smaller classes, which are generated inside it when first needed
+// (`depth` counts the classes open).
+struct Progress {
+    enum Stage { START, SETUP, RETROGRADE, DONE };
+    Stage stage;
+    int classIndex;
+    int depth;
+    uint64_t done, total;                     // slots scanned (setup), or the pass's work
+    int pass;                                 // retrograde pass: the distance in plies
+    uint64_t used;                            // slots that hold a position (known after setup)
+    uint64_t decided;                         // of them, slots whose value is final
+};
+using ProgressHandler = void (*)(const Progress&);
+// Called now and then while generating; none by default.
+void SetProgressHandler(ProgressHandler handler);
+
 // Generates a class (and what it depends on); the result stays cached for the process.
 const ClassTables& GenerateClass(int classIndex);
 // Value of a position of any class from the generated tables (generating as needed); the
