@@ -59,15 +59,14 @@ constexpr const char* CLASS_NAMES[TB_CLASS_COUNT] = {
     "kqrpkq", "kqqpkq",
 };
 
-// Value widths. Only the format's published rows fix a class's width, and only a split class
-// depends on it: one extent of two-byte values is exactly as long as a full extent of one-byte
-// values, so its files cannot tell. A split class of unknown width is not used; a whole
-// class's file is one or two bytes a position long and says which it holds.
+// Value widths known of the format. Only a split class depends on them: one extent of two-byte
+// values is exactly as long as a full extent of one-byte values, so its files cannot tell. A
+// split class of unknown width is not used; a whole class's file is one or two bytes a position
+// long and so says which it holds.
 constexpr const char* WIDE_CLASSES[] = {
     "kppkpp", "kqpkqp", "krnknn", "krnkbn",
 };
-// Of the four split classes with equal material only kqpkqp stores two bytes (one row has
-// flags 7, three have flags 5).
+// Of the four split classes with equal material only kqpkqp stores two bytes.
 constexpr const char* ONE_BYTE_SPLIT_CLASSES[] = {
     "kqqpkq", "knpknp", "kbpkbp", "krpkrp",
 };
