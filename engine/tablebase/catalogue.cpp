@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <iterator>
 
 #include "platform/platform.h"
 
@@ -58,13 +59,24 @@ constexpr const char* CLASS_NAMES[TB_CLASS_COUNT] = {
     "kqrpkq", "kqqpkq",
 };
 
-// Classes whose distances do not fit in one byte; every other class stores one byte a position.
-// Every 3- and 4-man class generated here mates within 126 moves; among the larger classes only
-// these are known to need two bytes. A class listed wrongly cannot be misread: its files fail
-// the size check at registration and are skipped.
+// Value widths known of the format. Only a split class depends on them: one extent of two-byte
+// values is exactly as long as a full extent of one-byte values, so its files cannot tell. A
+// split class of unknown width is not used; a whole class's file is one or two bytes a position
+// long and so says which it holds.
 constexpr const char* WIDE_CLASSES[] = {
     "kppkpp", "kqpkqp", "krnknn", "krnkbn",
 };
+// Of the four split classes with equal material only kqpkqp stores two bytes.
+constexpr const char* ONE_BYTE_SPLIT_CLASSES[] = {
+    "kqqpkq", "knpknp", "kbpkbp", "krpkrp",
+};
+
+bool Listed(const char* name, const char* const* list, int count) {
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(list[i], name) == 0) return true;
+    return false;
+}
+bool ListedWide(const char* name) { return Listed(name, WIDE_CLASSES, std::size(WIDE_CLASSES)); }
 
 // The largest classes come as extent files. Where the cut lies is known only from the classes
 // named split or whole and from their count (153 of 440): it falls between kqrnkr, 10880922957
@@ -131,8 +143,7 @@ void BuildCatalogue() {
         std::strncpy(e.name, CLASS_NAMES[i - 1], sizeof e.name - 1);
         const TablebaseShape& shape = Enumerations.shape[i];
         e.flags = shape.symmetric ? TablebaseFlag::SYMMETRIC : 0;
-        for (const char* wide : WIDE_CLASSES)
-            if (std::strcmp(wide, e.name) == 0) e.flags |= TablebaseFlag::WIDE;
+        if (ListedWide(e.name)) e.flags |= TablebaseFlag::WIDE;
         e.indexFunction[0] = &Enumerations.layout[i][0];
         e.indexFunction[1] = &Enumerations.layout[i][shape.symmetric ? 0 : 1];
         // Lengths are found when first needed (a few classes end in long runs of unused slots).
@@ -141,6 +152,8 @@ void BuildCatalogue() {
         // pass SPLIT_POSITIONS.
         const uint64_t total = e.indexFunction[0]->capacity + (shape.symmetric ? 0 : e.indexFunction[1]->capacity);
         if (total >= SPLIT_POSITIONS) e.flags |= TablebaseFlag::SPLIT;
+        e.widthKnown = !(e.flags & TablebaseFlag::SPLIT) || ListedWide(e.name) ||
+                       Listed(e.name, ONE_BYTE_SPLIT_CLASSES, std::size(ONE_BYTE_SPLIT_CLASSES));
     }
     c.lookupSize = 0;
     BuildLookupNode(c, 0, 0);
@@ -196,27 +209,37 @@ void Report(const char* format, const char* file, const char* detail) {
 }
 #pragma GCC diagnostic pop
 
+// Opens the first name form of (class, side, extent) that exists in the element.
+std::FILE* OpenTableFile(const char* element, int elementLength, int classIndex, int s, int extent, int& form,
+                         char* name, int capacity) {
+    const bool split = (Catalogue.entry[classIndex].flags & TablebaseFlag::SPLIT) != 0;
+    const int lastForm = split ? EMD : classIndex < FIRST_SIX_MAN ? NO_DOT_EMD : UNDERSCORE_BOTH;
+    for (form = PLAIN; form <= lastForm; ++form)
+        if (BuildName(element, elementLength, classIndex, s, extent, form, name, capacity))
+            if (std::FILE* file = std::fopen(name, "rb")) return file;
+    return nullptr;
+}
+
+// Whether a class has a registered file on either side.
+bool AnyRegistered(const TablebaseClass& e) {
+    for (const auto& side : e.fileElement)
+        for (const uint8_t element : side)
+            if (element != 0) return true;
+    return false;
+}
+
 // Registers one extent: true when it is (or already was) registered.
 bool RegisterExtent(int classIndex, const char* element, int elementLength, int elementNumber, int s, int extent) {
     TablebaseClass& e = Catalogue.entry[classIndex];
     if (e.fileElement[s][extent] != 0) return true;  // the first element that holds it wins
     char name[TB_PATH_SIZE + 40];
-    const bool split = (e.flags & TablebaseFlag::SPLIT) != 0;
-    std::FILE* file = nullptr;
     int form = PLAIN;
-    const int lastForm = split ? EMD : classIndex < FIRST_SIX_MAN ? NO_DOT_EMD : UNDERSCORE_BOTH;
-    for (; form <= lastForm && file == nullptr; ++form)
-        if (BuildName(element, elementLength, classIndex, s, extent, form, name, sizeof name))
-            file = std::fopen(name, "rb");
+    std::FILE* file = OpenTableFile(element, elementLength, classIndex, s, extent, form, name, sizeof name);
     if (file == nullptr) return false;
-    --form;
 
-    const bool wide = (e.flags & TablebaseFlag::WIDE) != 0;
-    const uint64_t extentPositions = wide ? TB_EXTENT_POSITIONS / 2 : TB_EXTENT_POSITIONS;
+    const bool split = (e.flags & TablebaseFlag::SPLIT) != 0;
     const uint64_t length = ClassLength(classIndex, s);
-    const uint64_t full = split ? extentPositions : length;
-    const uint64_t remainder = split ? length % extentPositions : length;
-    uint64_t size = 0;
+    uint64_t bytes = 0;
     CompressedTableHandle* handle = nullptr;
     if (!IsCompressedForm(form)) {
         if (fseeko(file, 0, SEEK_END) != 0) {
@@ -224,8 +247,7 @@ bool RegisterExtent(int classIndex, const char* element, int elementLength, int 
             std::fclose(file);
             return false;
         }
-        size = static_cast<uint64_t>(ftello(file));
-        if (wide) size /= 2;
+        bytes = static_cast<uint64_t>(ftello(file));
     } else {
         const int code = OpenCompressedTable(file, &handle);
         if (code != 0) {
@@ -247,10 +269,17 @@ bool RegisterExtent(int classIndex, const char* element, int elementLength, int 
             std::fclose(file);
             return false;
         }
-        size = CompressedTableLength(*handle);
-        if (wide) size /= 2;
+        bytes = CompressedTableLength(*handle);
     }
     std::fclose(file);
+    // A whole class's first file sets the width for this registration; the rest must match.
+    if (!split && !AnyRegistered(e) && (bytes == 2 * length) != ((e.flags & TablebaseFlag::WIDE) != 0))
+        e.flags ^= TablebaseFlag::WIDE;
+    const bool wide = (e.flags & TablebaseFlag::WIDE) != 0;
+    const uint64_t extentPositions = wide ? TB_EXTENT_POSITIONS / 2 : TB_EXTENT_POSITIONS;
+    const uint64_t full = split ? extentPositions : length;
+    const uint64_t remainder = split ? length % extentPositions : length;
+    const uint64_t size = wide ? bytes / 2 : bytes;
     if (size != full && size != remainder) {
         char detail[80];
         std::snprintf(detail, sizeof detail, " %" PRIu64 " %" PRIu64 " %" PRIu64, full, remainder, size);
@@ -324,6 +353,9 @@ void ResetTablebaseCatalogue() {
         std::memset(e.fileElement, 0, sizeof e.fileElement);
         std::memset(e.fileForm, 0, sizeof e.fileForm);
         e.hasBuckets[0] = e.hasBuckets[1] = false;
+        e.widthReported = false;
+        // Back to the catalogue's width; a whole class's files may set it again.
+        e.flags = (e.flags & ~TablebaseFlag::WIDE) | (ListedWide(e.name) ? TablebaseFlag::WIDE : 0);
     }
     Catalogue.registeredFiles = 0;
     Catalogue.compressedFiles = 0;
@@ -336,7 +368,19 @@ void ResetTablebaseCatalogue() {
 }
 
 bool RegisterClassSide(int classIndex, const char* element, int elementLength, int elementNumber, int side) {
-    const int s = (Catalogue.entry[classIndex].flags & TablebaseFlag::SYMMETRIC) ? 0 : side;
+    TablebaseClass& e = Catalogue.entry[classIndex];
+    const int s = (e.flags & TablebaseFlag::SYMMETRIC) ? 0 : side;
+    if (!e.widthKnown) {
+        // Read at a guessed width every value would be wrong: tell the user once and skip it.
+        char name[TB_PATH_SIZE + 40];
+        int form;
+        std::FILE* file = OpenTableFile(element, elementLength, classIndex, s, 0, form, name, sizeof name);
+        if (file == nullptr) return false;
+        std::fclose(file);
+        if (!e.widthReported) Report("%s: value width of class %s not known, not used", name, e.name);
+        e.widthReported = true;
+        return false;
+    }
     const int extents = ExtentCount(classIndex, s);
     bool first = false;
     for (int extent = 0; extent < extents; ++extent) {

@@ -32,6 +32,9 @@ struct TablebaseClass {
     uint8_t fileForm[2][TB_MAX_EXTENTS];
     std::FILE* openFile[2][TB_MAX_EXTENTS];
     CompressedTableHandle* compressedHandle[2][TB_MAX_EXTENTS];
+    // False for a split class whose value width the catalogue cannot vouch for: not used.
+    bool widthKnown;
+    bool widthReported;                       // its files were reported in this registration
     bool hasBuckets[2];
     int32_t cacheBuckets[2][TB_BUCKETS];
 };

@@ -17,7 +17,11 @@ constexpr uint8_t NOT_ALLOWED = 255;
 constexpr int PAWN_SQUARES = 48;             // ranks 2 to 7
 constexpr int FIRST_PAWN_SQUARE = 8;
 constexpr int LAST_PAWN_SQUARE = 55;
-constexpr int EP_PAWN_ROW = 4;               // where the passed pawn and its capturer stand
+// Where the pawn that passed and its capturer stand: the first side's pawns move up, so with
+// the first side to move the second side's pawn has come down to row 4, else up to row 3.
+constexpr int EP_PAWN_ROW[2] = {4, 3};
+// The step of the pawn that passed, by side to move.
+constexpr int EP_STEP[2] = {-8, 8};
 constexpr uint64_t TAIL_SCAN_LIMIT = 1u << 22;
 constexpr int TAKEN_MAX = 12;              // kings, en-passant squares and four men
 
@@ -76,6 +80,7 @@ bool Excluded(int kind, int king, int s) {
     switch (kind) {
         case 0: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE;
         case 1: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE || (dr == -1 && adf == 1);  // pawn below the king
+        case KIND_PAWN_FROM_ABOVE: return s < FIRST_PAWN_SQUARE || s > LAST_PAWN_SQUARE || (dr == 1 && adf == 1);
         case 2: return (adf == 1 && adr == 2) || (adf == 2 && adr == 1);
         case 3: return adf == 1 && adr == 1;
         case 4: return adf + adr == 1;
@@ -259,7 +264,9 @@ void BuildLayout(EnumerationTables& e, int classIndex, int side) {
         L.leadGroupCount = static_cast<uint8_t>(ownCount);
         for (int g = 0; g < ownCount; ++g) {
             L.group[g] = own[g];
-            L.leadKind[g] = static_cast<uint8_t>(ExclusionKind[own[g].type]);
+            // A pawn of the side to move never attacks the other king.
+            const bool down = own[g].type == PAWN && side == 1;
+            L.leadKind[g] = static_cast<uint8_t>(down ? KIND_PAWN_FROM_ABOVE : ExclusionKind[own[g].type]);
         }
         for (int i = 0; i < otherCount; ++i) rest[restCount++] = other[i];
     } else {
@@ -500,7 +507,7 @@ namespace {
 
 // Gathers the squares of a layout's groups from the records and brings them into canonical
 // orientation. Returns the king-pair number or TB_NO_PAIR.
-int Canonical(const EnumerationTables& e, const TablebaseShape& shape, const IndexLayout& L, int side,
+int Canonical(const EnumerationTables& e, const TablebaseShape& shape, const IndexLayout& L,
               const SquareRecord* record, int ep, int flip, Placement& p) {
     p.king[0] = record[0].place[RECORD_KING];
     p.king[1] = record[1].place[RECORD_KING];
@@ -510,8 +517,8 @@ int Canonical(const EnumerationTables& e, const TablebaseShape& shape, const Ind
     p.ep = ep;
     if (p.king[0] > 63 || p.king[1] > 63) return TB_NO_PAIR;
     if (shape.pawns) {
-        // Left-right by the first king; upside down so that the side to move's pawns move up.
-        const int m = FILE_MIRROR[p.king[0]] ^ RankFlipMask[(flip ^ side) & 1];
+        // Left-right by the first king; upside down when the colours were exchanged.
+        const int m = FILE_MIRROR[p.king[0]] ^ RankFlipMask[flip & 1];
         p.king[0] ^= m;
         p.king[1] ^= m;
         for (int i = 0; i < L.groupCount; ++i)
@@ -549,24 +556,25 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
     }
     const IndexLayout& L = e.layout[classIndex][side];
     Placement p{};
-    const int pair = Canonical(e, shape, L, side, record, epSquare, flip, p);
+    const int pair = Canonical(e, shape, L, record, epSquare, flip, p);
     if (pair == TB_NO_PAIR) return TB_NO_INDEX;
     const int around = p.king[side ^ 1], own = p.king[side];
 
     // En passant: the opponent's pawn has just passed p.ep and a pawn of the side to move
-    // stands beside it (canonical orientation: the side to move's pawns move up).
+    // stands beside it.
     if (L.enPassant && p.ep != TB_NO_EP) {
-        const int passed = p.ep - 8;
+        const int step = EP_STEP[side];
+        const int passed = p.ep + step;
         const int pawnGroup = FindGroup(L.group, L.groupCount, PAWN, side ^ 1);
         const int ownPawns = FindGroup(L.group, L.groupCount, PAWN, side);
         int passedAt = -1, capturerAt = -1;
-        if (RankOf(p.ep) == EP_PAWN_ROW + 1)
+        if (RankOf(passed) == EP_PAWN_ROW[side])
             for (int j = 0; j < L.group[pawnGroup].count; ++j)
                 if (p.square[pawnGroup][j] == passed) passedAt = j;
         if (passedAt >= 0)
             for (int j = 0; j < L.group[ownPawns].count; ++j) {
                 const int s = p.square[ownPawns][j];
-                if (RankOf(s) == EP_PAWN_ROW && (s == passed - 1 || s == passed + 1) &&
+                if (RankOf(s) == EP_PAWN_ROW[side] && (s == passed - 1 || s == passed + 1) &&
                     (capturerAt < 0 || s < p.square[ownPawns][capturerAt]))
                     capturerAt = j;
             }
@@ -586,8 +594,8 @@ uint64_t IndexFunction(int classIndex, int side, const SquareRecord& first, cons
             const int leads = L.epLeadGroupCount;
             uint64_t within = 0;
             if (!NumberLead(e, L.epGroup, L.epLeadKind, leads, squares, around, own, within)) return TB_NO_INDEX;
-            int pawnTaken[TAKEN_MAX] = {capturer, passed, p.ep, p.ep + 8};
-            int pieceTaken[TAKEN_MAX] = {p.king[0], p.king[1], capturer, passed, p.ep, p.ep + 8};
+            int pawnTaken[TAKEN_MAX] = {capturer, passed, p.ep, p.ep - step};
+            int pieceTaken[TAKEN_MAX] = {p.king[0], p.king[1], capturer, passed, p.ep, p.ep - step};
             int pawnCount = 4, pieceCount = 6;
             SortSmall(pawnTaken, pawnCount);
             SortSmall(pieceTaken, pieceCount);
@@ -683,11 +691,12 @@ bool DecodeIndex(int classIndex, int side, uint64_t index, DecodedPosition& out)
         const int code = static_cast<int>(local / placements);
         king[0] = e.pawnPairKing[pair][0];
         king[1] = e.pawnPairKing[pair][1];
-        const int passed = 8 * EP_PAWN_ROW + EP_CODE_LIST[code].pawnFile;
-        const int capturer = 8 * EP_PAWN_ROW + EP_CODE_LIST[code].capturerFile;
-        ep = passed + 8;
-        int pawnTaken[TAKEN_MAX] = {capturer, passed, passed + 8, passed + 16};
-        int pieceTaken[TAKEN_MAX] = {king[0], king[1], capturer, passed, passed + 8, passed + 16};
+        const int step = EP_STEP[side];
+        const int passed = 8 * EP_PAWN_ROW[side] + EP_CODE_LIST[code].pawnFile;
+        const int capturer = 8 * EP_PAWN_ROW[side] + EP_CODE_LIST[code].capturerFile;
+        ep = passed - step;
+        int pawnTaken[TAKEN_MAX] = {capturer, passed, passed - step, passed - 2 * step};
+        int pieceTaken[TAKEN_MAX] = {king[0], king[1], capturer, passed, passed - step, passed - 2 * step};
         int pawnCount = 4, pieceCount = 6;
         SortSmall(pawnTaken, pawnCount);
         SortSmall(pieceTaken, pieceCount);
@@ -731,13 +740,12 @@ bool DecodeIndex(int classIndex, int side, uint64_t index, DecodedPosition& out)
                         pawnCount, pieceTaken, pieceCount, PAWN_SQUARES, 62))
             return false;
     }
-    // Back to the class's orientation: the first side's pawns move up.
-    const int m = shape.pawns ? RankFlipMask[side] : 0;
-    out.king[0] = static_cast<uint8_t>(king[0] ^ m);
-    out.king[1] = static_cast<uint8_t>(king[1] ^ m);
+    // The numbering's orientation is the class's own: the first side's pawns move up.
+    out.king[0] = static_cast<uint8_t>(king[0]);
+    out.king[1] = static_cast<uint8_t>(king[1]);
     for (int i = 0; i < L.groupCount; ++i)
-        for (int j = 0; j < L.group[i].count; ++j) out.square[i][j] = static_cast<uint8_t>(square[i][j] ^ m);
-    out.epSquare = ep == TB_NO_EP ? TB_NO_EP : ep ^ m;
+        for (int j = 0; j < L.group[i].count; ++j) out.square[i][j] = static_cast<uint8_t>(square[i][j]);
+    out.epSquare = ep;
     return true;
 }
 

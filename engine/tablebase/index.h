@@ -28,10 +28,13 @@ struct SquareRecord {
 constexpr int RECORD_KING = 15;
 constexpr int RecordPlace(int type) { return (type - PAWN) * 3; }
 
-// Start-up kinds: 0 pawn squares, 1 pawn squares not touching the king, 2 no knight jump,
-// 3 no diagonal neighbour, 4 no orthogonal neighbour, 5 no neighbour; 6 (plain) any square.
-constexpr int KIND_COUNT = 7;
+// Start-up kinds: 0 pawn squares, 1 pawn squares not touching the king from below, 2 no
+// knight jump, 3 no diagonal neighbour, 4 no orthogonal neighbour, 5 no neighbour; 6 (plain)
+// any square; 7 pawn squares not touching the king from above (the second side's pawns, which
+// move down).
+constexpr int KIND_COUNT = 8;
 constexpr int KIND_PLAIN = 6;
+constexpr int KIND_PAWN_FROM_ABOVE = 7;
 constexpr int ExclusionKind[7] = {KIND_PLAIN, 1, 2, 3, 4, 5, KIND_PLAIN};
 
 struct PieceGroup {
@@ -107,7 +110,8 @@ struct EnumerationTables {
 };
 extern EnumerationTables Enumerations;
 
-// Pawn classes are turned upside down by the flip flag (and for the second side to move).
+// Pawn classes are turned upside down by the flip flag, so that the first side's pawns move
+// up whichever side is to move.
 constexpr uint8_t RankFlipMask[2] = {0, 56};
 
 // Builds every table above once per process (the catalogue names come from the catalogue).

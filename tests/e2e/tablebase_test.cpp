@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -87,6 +88,8 @@ TEST(TablebaseSession, PathChangeMidGameKeepsTheEngineAlive) {
     const std::string broken = FreshDirectory();
     ASSERT_TRUE(WriteTables(broken, {"kqk"}));
     ASSERT_EQ(truncate((broken + "/kqk.nbw").c_str(), 7), 0);
+    // An extent of a split class whose value width the catalogue does not know.
+    std::fclose(std::fopen((broken + "/krbkbn.0.nbw").c_str(), "wb"));
     EngineSession session;
     ASSERT_TRUE(session.started);
     EngineProcess& engine = session.engine;
@@ -94,8 +97,13 @@ TEST(TablebaseSession, PathChangeMidGameKeepsTheEngineAlive) {
     std::vector<std::string> before;
     ASSERT_TRUE(ReadUntil(engine, "readyok", &before));
     bool reported = false;
-    for (const std::string& line : before) reported = reported || line.rfind("info string *** ", 0) == 0;
+    int width = 0;
+    for (const std::string& line : before) {
+        reported = reported || line.rfind("info string *** " + broken + "/kqk.nbw corrupted", 0) == 0;
+        width += line == "info string *** " + broken + "/krbkbn.0.nbw: value width of class krbkbn not known, not used";
+    }
     EXPECT_TRUE(reported);
+    EXPECT_EQ(width, 1);
     SendText(engine, "go depth 3\n");
     std::string line;
     bool best = false;

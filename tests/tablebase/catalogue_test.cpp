@@ -129,5 +129,58 @@ TEST(TablebaseCatalogue, SplitClassStopsAtFirstMissingExtent) {
     FreeTablebases();
 }
 
+// Sparse extent files of one side of a split class, laid out for one or two bytes a position.
+void WriteExtents(const std::string& directory, int c, int side, bool wide, int files) {
+    const uint64_t length = ClassLength(c, side);
+    const uint64_t extent = wide ? TB_EXTENT_POSITIONS / 2 : TB_EXTENT_POSITIONS;
+    const int needed = static_cast<int>(length / extent) + 1;
+    for (int e = 0; e < files; ++e) {
+        const uint64_t positions = e + 1 < needed ? extent : length % extent;
+        const std::string file = directory + "/" + TablebaseClassName(c) + "." + std::to_string(e) +
+                                 (side == 0 ? ".nbw" : ".nbb");
+        const int fd = open(file.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, static_cast<off_t>(positions * (wide ? 2 : 1))), 0);
+        close(fd);
+    }
+}
+
+TEST(TablebaseCatalogue, SplitClassesAreReadOnlyAtAWidthTheCatalogueKnows) {
+    RegisterTablebases(FreshDirectory().c_str());
+    const struct {
+        const char* name;
+        int side;
+        bool wideFiles;
+        int files;
+        int registered;  // extents
+        bool reported;
+    } cases[] = {
+        // Six two-byte extents: read a byte a position they would pass as three whole extents.
+        {"krbkbn", 0, true, 6, 0, true},
+        {"krnkbn", 0, true, 6, 6, false},
+        {"kqqpkq", 1, false, 4, 4, false},
+        {"krpkrp", 0, false, 7, 7, false},
+    };
+    for (const auto& t : cases) {
+        const int c = FindTablebaseClass(t.name);
+        ASSERT_TRUE(Catalogue.entry[c].flags & TablebaseFlag::SPLIT) << t.name;
+        const std::string d = FreshDirectory();
+        WriteExtents(d, c, t.side, t.wideFiles, t.files);
+        OutputCapture out;
+        EXPECT_EQ(UseTables(d), t.registered > 0 ? 6 : 0) << t.name;
+        const std::string text = out.Take();
+        const std::string report = "info string *** " + d + "/" + t.name + ".0." + (t.side == 0 ? "nbw" : "nbb") +
+                                   ": value width of class " + t.name + " not known, not used\n";
+        EXPECT_EQ(text, t.reported ? report : "") << t.name;
+        if (t.registered > 0) {
+            EXPECT_EQ(ExtentCount(c, t.side), t.files) << t.name;
+        }
+        char name[256];
+        for (int e = 0; e < t.files; ++e)
+            EXPECT_EQ(TablebaseFileName(c, t.side, e, name, sizeof name), e < t.registered) << t.name << " " << e;
+        FreeTablebases();
+    }
+}
+
 }  // namespace
 }  // namespace tavrix::testing

@@ -73,5 +73,36 @@ TEST(TablebaseIndex, KqkKingsSideBySideHaveNoIndex) {
     EXPECT_NE(IndexFunction(5, 0, white, black, TB_NO_EP, 0), TB_NO_INDEX);
 }
 
+TEST(TablebaseIndex, KpkWithBlackToMoveWorkedByHand) {
+    BuildEnumerations();
+    // Mirrored so that the first king (the pawn's owner's) stands on files a-d, turned upside
+    // down only when the colours were exchanged. With Black to move the pawn leads on the
+    // kind-0 squares (ranks 2-7) around the first king, less the second king's square.
+    // White king a1, black king h1, pawn e4: pair (a1, h1) is number 5, after c1, d1, e1, f1
+    // and g1, each with all 48 pawn squares free: 5 * 48 = 240; e4 is pawn square 20: 260.
+    // White king a1, black king c5, pawn e6: before pair (a1, c5) come c1-h1 (6 * 48) and
+    // c2-b5 less b2 (24 * 47, the king takes a pawn square): 1416; e6 is pawn square 36, less
+    // one for the king on c5 below it: 1451.
+    const struct {
+        int pawnOwnerKing, otherKing, pawn;  // squares
+        int flip;                            // 1: Black owns the pawn (and White is to move)
+        uint64_t index;
+    } cases[] = {
+        {0, 7, 28, 0, 260},    // Ka1, kh1, Pe4
+        {7, 0, 27, 0, 260},    // Kh1, ka1, Pd4: mirrored by the first king
+        {56, 63, 36, 1, 260},  // ka8, Kh8, pe5, White to move: the colours exchanged
+        {0, 34, 44, 0, 1451},  // Ka1, kc5, Pe6
+        {63, 29, 19, 1, 1451}, // kh8, Kf4, pd3, White to move
+    };
+    const int kpk = FindTablebaseClass("kpk");
+    for (const auto& t : cases) {
+        SquareRecord first{}, second{};
+        first.place[RECORD_KING] = static_cast<uint8_t>(t.pawnOwnerKing);
+        first.place[RecordPlace(PAWN)] = static_cast<uint8_t>(t.pawn);
+        second.place[RECORD_KING] = static_cast<uint8_t>(t.otherKing);
+        EXPECT_EQ(IndexFunction(kpk, 1, first, second, TB_NO_EP, t.flip), t.index) << t.pawn;
+    }
+}
+
 }  // namespace
 }  // namespace tavrix::testing

@@ -107,11 +107,11 @@ TEST(TablebaseProbe, KppkpLossesInOneHundredAndTwentySevenMoves) {
         const char* fen;
         int distance;
     } cases[] = {
-        {"8/8/4P3/4P1k1/2p5/K7/8/8 b - -", -127},
-        {"8/8/3P4/1k1P4/5p2/7K/8/8 b - -", -127},
-        {"8/8/k7/2P5/4p1K1/4p3/8/8 w - -", -127},
-        {"8/8/4P3/4P2k/p7/K7/8/8 b - -", -127},
-        {"8/8/4P3/4P1k1/8/K1p5/8/8 b - -", 0},
+        {"8/6k1/K7/8/5P2/2p2P2/8/8 b - -", -127},
+        {"8/1k6/7K/8/2P5/2P2p2/8/8 b - -", -127},
+        {"8/8/2P2p2/5p2/8/k7/6K1/8 w - -", -127},
+        {"1k6/8/1K6/8/5P2/4pP2/8/8 b - -", -127},
+        {"8/6k1/K7/8/5P2/3p1P2/8/8 b - -", 0},
     };
     for (const auto& t : cases) {
         const TablebaseResult r = ProbeFen(t.fen);

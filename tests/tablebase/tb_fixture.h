@@ -1,11 +1,14 @@
 // Generated tables for the tablebase tests: written once per process into a fresh directory.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "board/position.h"
 #include "eval/evaluate.h"
@@ -16,10 +19,22 @@
 
 namespace tavrix::testing {
 
+// Directories made for tables go when the test process ends (some tables live for the
+// whole process).
+struct MadeDirectories {
+    std::vector<std::string> paths;
+    ~MadeDirectories() {
+        std::error_code ignored;
+        for (const std::string& p : paths) std::filesystem::remove_all(p, ignored);
+    }
+};
+
 inline std::string FreshDirectory() {
-    char name[] = "/tmp/tavrix_tb_XXXXXX";
-    const char* made = mkdtemp(name);
-    return made != nullptr ? std::string(made) : std::string();
+    static MadeDirectories made;
+    std::string name = ::testing::TempDir() + "tavrix_tb_XXXXXX";
+    if (mkdtemp(name.data()) == nullptr) return std::string();
+    made.paths.push_back(name);
+    return made.paths.back();
 }
 
 // Writes the tables of the classes into `directory`, plain or compressed.

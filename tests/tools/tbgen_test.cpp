@@ -5,7 +5,10 @@
 
 #include <gtb-probe.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <vector>
 
 #include "board/position.h"
 #include "tablebase/tb_fixture.h"
@@ -98,6 +101,48 @@ TEST(TablebaseGenerator, FourManTablesAgreeWithTheirBestMoves) {
         const int c = FindTablebaseClass(name);
         EXPECT_EQ(tbgen::InconsistentSlots(c), 0u) << name;
         EXPECT_GT(tbgen::GenerateClass(c).longestMate, 0) << name;
+    }
+}
+
+TEST(TablebaseGenerator, LongestDistancesAreStoredAsThemselves) {
+    // Slot values are plies: a win in m moves is 2m - 1, a loss in m moves -(2m + 1).
+    auto win = [](int m) { return static_cast<int16_t>(2 * m - 1); };
+    auto loss = [](int m) { return static_cast<int16_t>(-(2 * m + 1)); };
+    const struct {
+        const char* what;
+        std::vector<int16_t> values;
+        bool wide;
+    } cases[] = {
+        // The byte's spare codes: -127 a loss in 126, -128 a win in 127.
+        {"one byte", {win(1), win(126), win(127), loss(0), loss(1), loss(125), loss(126), 0}, false},
+        {"two bytes", {win(1), win(127), win(128), loss(126), loss(127), loss(300), win(2000), 0}, true},
+    };
+    ASSERT_EQ(UseTables(ThreeManDirectory()), 3);
+    const int c = FindTablebaseClass("kqk");
+    for (const auto& t : cases) {
+        // kqk's tables with their first used slots set to the distances under test.
+        tbgen::ClassTables tables = tbgen::GenerateClass(c);
+        std::vector<uint64_t> slots;
+        for (uint64_t i = 0; slots.size() < t.values.size(); ++i)
+            if (tables.value[0][i] != tbgen::BROKEN) {
+                tables.value[0][i] = t.values[slots.size()];
+                slots.push_back(i);
+            }
+        EXPECT_EQ(tbgen::NeedsWideValues(tables), t.wide) << t.what;
+        const std::string d = FreshDirectory();
+        ASSERT_TRUE(tbgen::WriteTables(tables, d.c_str())) << t.what;
+        struct stat file {};
+        ASSERT_EQ(stat((d + "/kqk.nbw").c_str(), &file), 0);
+        EXPECT_EQ(uint64_t(file.st_size), tables.value[0].size() * (t.wide ? 2 : 1)) << t.what;
+        ASSERT_EQ(UseTables(d), 3) << t.what;
+        EXPECT_EQ((Catalogue.entry[c].flags & TablebaseFlag::WIDE) != 0, t.wide) << t.what;
+        for (size_t k = 0; k < slots.size(); ++k) {
+            const int32_t r = ReadTablebaseValue(c, 0, slots[k]);
+            const int moves = r > 0 ? 32767 - r : r < 0 ? -r - 32766 : 0;
+            bool found = false;
+            EXPECT_EQ(moves, tbgen::MovesOf(t.values[k], found)) << t.what << " slot " << k;
+        }
+        FreeTablebases();
     }
 }
 

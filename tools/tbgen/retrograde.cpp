@@ -18,8 +18,6 @@ int FindTablebaseClass(const char* name) {
     return 0;
 }
 
-bool HasWideValues(int classIndex) { return (Catalogue.entry[classIndex].flags & TablebaseFlag::WIDE) != 0; }
-
 }  // namespace tavrix
 
 namespace tavrix::tbgen {
@@ -33,6 +31,9 @@ constexpr int PROMOTIONS[4] = {QUEEN, ROOK, BISHOP, KNIGHT};
 constexpr uint8_t DONE = 1;
 
 std::unique_ptr<ClassTables> Cache[TB_CLASS_COUNT + 1];
+ProgressHandler Handler = nullptr;
+int OpenClasses = 0;
+constexpr uint64_t PROGRESS_STEP = 1 << 12;   // slots between reports
 
 int Forward(int owner) { return owner == 0 ? 8 : -8; }
 int DoubleRow(int owner) { return owner == 0 ? 3 : 4; }
@@ -334,6 +335,8 @@ int PliesOf(int16_t v) { return v > 0 ? v : -v - 1; }
 
 }  // namespace
 
+void SetProgressHandler(ProgressHandler handler) { Handler = handler; }
+
 void ResetGenerator() {
     for (auto& c : Cache) c.reset();
 }
@@ -348,23 +351,37 @@ const ClassTables& GenerateClass(int classIndex) {
     Generation g;
     g.tables = &t;
     std::vector<Slot> current;       // slots decided at the level being worked on
+    Progress progress{Progress::START, classIndex, ++OpenClasses, 0, 0, 0, 0, 0};
+    auto report = [&](Progress::Stage stage, uint64_t done, uint64_t total) {
+        if (Handler == nullptr) return;
+        progress.stage = stage;
+        progress.done = done;
+        progress.total = total;
+        Handler(progress);
+    };
+    report(Progress::START, 0, 0);
 
     auto decide = [&](const Slot& s, int16_t v, int) {
         t.value[s.table][s.index] = v;
         g.flags[s.table][s.index] |= DONE;
         current.push_back(s);
+        ++progress.decided;
     };
     // Every used slot: terminal positions now; positions with captures or promotions are
     // looked at again at the level their exits suggest.
+    uint64_t slots = 0;
     for (int table = 0; table < t.tableCount; ++table) {
         const uint64_t length = TableLength(classIndex, table);
         t.value[table].assign(length, 0);
         g.flags[table].assign(length, 0);
         g.stamp[table].assign(length, 0);
+        slots += length;
     }
+    uint64_t scanned = 0;
     for (int table = 0; table < t.tableCount; ++table) {
         const uint64_t length = t.value[table].size();
-        for (uint64_t i = 0; i < length; ++i) {
+        for (uint64_t i = 0; i < length; ++i, ++scanned) {
+            if (scanned % PROGRESS_STEP == 0) report(Progress::SETUP, scanned, slots);
             DecodedPosition d;
             SquareRecord first, second;
             bool used = DecodeIndex(classIndex, table, i, d) && LegalPlacement(d, table);
@@ -377,6 +394,7 @@ const ClassTables& GenerateClass(int classIndex) {
                 g.flags[table][i] = DONE;
                 continue;
             }
+            ++progress.used;
             const GenPosition p = FromDecoded(d, table);
             bool decided;
             const int16_t v = Evaluate(g, classIndex, p, decided);
@@ -385,6 +403,7 @@ const ClassTables& GenerateClass(int classIndex) {
                 // Stalemate, or mated already.
                 t.value[table][i] = v;
                 g.flags[table][i] = DONE;
+                ++progress.decided;
                 if (v != 0) current.push_back(Slot{table, i});
             } else if (PliesOf(v) <= MAX_PLY) {
                 g.bucket[PliesOf(v)].push_back(Slot{table, i});
@@ -396,6 +415,10 @@ const ClassTables& GenerateClass(int classIndex) {
     for (int level = 1; level <= MAX_PLY && quiet < 2; ++level) {
         previous.swap(current);
         current.clear();
+        progress.pass = level;
+        const uint64_t work = previous.size() + g.bucket[level].size();
+        uint64_t worked = 0;
+        report(Progress::RETROGRADE, 0, work);
         auto consider = [&](const Slot& s) {
             if (s.index == TB_NO_INDEX || s.index >= t.value[s.table].size()) return;
             if (g.flags[s.table][s.index] & DONE) return;
@@ -412,6 +435,7 @@ const ClassTables& GenerateClass(int classIndex) {
             else decide(s, v, level);
         };
         for (const Slot& s : previous) {
+            if (++worked % PROGRESS_STEP == 0) report(Progress::RETROGRADE, worked, work);
             DecodedPosition d;
             if (!DecodeIndex(classIndex, s.table, s.index, d)) continue;
             const GenPosition p = FromDecoded(d, s.table);
@@ -421,7 +445,10 @@ const ClassTables& GenerateClass(int classIndex) {
                 consider(TwinSlot(classIndex, slot));
             });
         }
-        for (const Slot& s : g.bucket[level]) consider(s);
+        for (const Slot& s : g.bucket[level]) {
+            if (++worked % PROGRESS_STEP == 0) report(Progress::RETROGRADE, worked, work);
+            consider(s);
+        }
         g.bucket[level].clear();
         bool pending = false;
         for (int l = level + 1; l <= MAX_PLY && !pending; ++l) pending = !g.bucket[l].empty();
@@ -430,6 +457,8 @@ const ClassTables& GenerateClass(int classIndex) {
     for (int table = 0; table < t.tableCount; ++table)
         for (const int16_t v : t.value[table])
             if (v != BROKEN && v > 0 && (v + 1) / 2 > t.longestMate) t.longestMate = (v + 1) / 2;
+    report(Progress::DONE, slots, slots);
+    --OpenClasses;
     return t;
 }
 
@@ -510,11 +539,32 @@ bool SlotFen(int classIndex, int side, uint64_t index, char* fen, int capacity) 
     return std::snprintf(fen, capacity, "%s", text.c_str()) < capacity;
 }
 
-int32_t EncodedValue(int16_t v) {
-    if (v == BROKEN) return 127;
+namespace {
+bool FitsOneByte(int16_t v) {
+    if (v == BROKEN || v == 0) return true;
+    return v > 0 ? (v + 1) / 2 <= ONE_BYTE_LONGEST_WIN : (-v - 1) / 2 <= ONE_BYTE_LONGEST_LOSS;
+}
+}  // namespace
+
+bool NeedsWideValues(const ClassTables& t) {
+    for (int table = 0; table < t.tableCount; ++table)
+        for (const int16_t v : t.value[table])
+            if (!FitsOneByte(v)) return true;
+    return false;
+}
+
+int32_t EncodedValue(int16_t v, bool wide) {
+    if (v == BROKEN) return wide ? 32767 : 127;
     if (v == 0) return 0;
-    if (v > 0) return 127 - (v + 1) / 2;
-    return (-v - 1) / 2 - 126;
+    if (v > 0) {
+        const int moves = (v + 1) / 2;
+        if (wide) return 32767 - moves;
+        // The byte's two spare codes hold the longest win and loss.
+        return moves == ONE_BYTE_LONGEST_WIN ? -128 : 127 - moves;
+    }
+    const int moves = (-v - 1) / 2;
+    if (wide) return moves - 32766;
+    return moves == ONE_BYTE_LONGEST_LOSS ? -127 : moves - 126;
 }
 
 int32_t MovesOf(int16_t v, bool& found) {
@@ -527,23 +577,16 @@ int32_t MovesOf(int16_t v, bool& found) {
 
 bool WriteTables(const ClassTables& t, const char* directory, bool compressed) {
     const char* name = TablebaseClassName(t.classIndex);
-    const bool wide = HasWideValues(t.classIndex);
+    const bool wide = NeedsWideValues(t);
     for (int table = 0; table < t.tableCount; ++table) {
         const std::string path =
             std::string(directory) + "/" + name + (table == 0 ? ".nbw" : ".nbb") + (compressed ? ".emd" : "");
         std::vector<uint8_t> bytes;
         bytes.reserve(t.value[table].size() * (wide ? 2 : 1));
         for (const int16_t v : t.value[table]) {
-            if (wide) {
-                int32_t r = 32767;
-                if (v == 0) r = 0;
-                else if (v > 0) r = 32767 - (v + 1) / 2;
-                else if (v != BROKEN) r = (-v - 1) / 2 - 32766;
-                bytes.push_back(static_cast<uint8_t>(r & 0xFF));
-                bytes.push_back(static_cast<uint8_t>((r >> 8) & 0xFF));
-            } else {
-                bytes.push_back(static_cast<uint8_t>(EncodedValue(v)));
-            }
+            const int32_t r = EncodedValue(v, wide);
+            bytes.push_back(static_cast<uint8_t>(r & 0xFF));
+            if (wide) bytes.push_back(static_cast<uint8_t>((r >> 8) & 0xFF));
         }
         if (compressed) {
             if (!WriteCompressedTable(path.c_str(), bytes.data(), bytes.size())) return false;

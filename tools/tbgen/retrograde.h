@@ -11,8 +11,6 @@
 namespace tavrix {
 // The catalogue index of a class named like "kqk"; 0 when there is none.
 int FindTablebaseClass(const char* name);
-// True when the class stores two-byte values.
-bool HasWideValues(int classIndex);
 }  // namespace tavrix
 
 namespace tavrix::tbgen {
@@ -36,6 +34,23 @@ struct GenPosition {
     int ep;                                   // passed square or TB_NO_EP
 };
 
+// What the generator is working on, for a progress display. A class's captures and
+// promotions lead into smaller classes, which are generated inside it when first needed
+// (`depth` counts the classes open).
+struct Progress {
+    enum Stage { START, SETUP, RETROGRADE, DONE };
+    Stage stage;
+    int classIndex;
+    int depth;
+    uint64_t done, total;                     // slots scanned (setup), or the pass's work
+    int pass;                                 // retrograde pass: the distance in plies
+    uint64_t used;                            // slots that hold a position (known after setup)
+    uint64_t decided;                         // of them, slots whose value is final
+};
+using ProgressHandler = void (*)(const Progress&);
+// Called now and then while generating; none by default.
+void SetProgressHandler(ProgressHandler handler);
+
 // Generates a class (and what it depends on); the result stays cached for the process.
 const ClassTables& GenerateClass(int classIndex);
 // Value of a position of any class from the generated tables (generating as needed); the
@@ -44,8 +59,14 @@ int16_t LookUpPosition(const GenPosition& p);
 // Writes the tables of a class as ".nbw"/".nbb" into a directory, or compressed as
 // ".nbw.emd"/".nbb.emd"; false on a write error.
 bool WriteTables(const ClassTables& t, const char* directory, bool compressed = false);
-// Encoded value of a slot as the probe decodes it (one byte), or two bytes when wide.
-int32_t EncodedValue(int16_t v);
+// The longest distances, in moves, one byte holds; longer ones take two bytes a position.
+constexpr int ONE_BYTE_LONGEST_WIN = 127;
+constexpr int ONE_BYTE_LONGEST_LOSS = 126;
+// Stored value of a slot as the probe decodes it: a signed byte, or a 16-bit value when wide.
+int32_t EncodedValue(int16_t v, bool wide);
+// True when some slot's distance does not fit in one byte: the tables are written two bytes
+// a position (a class that is not split reads either).
+bool NeedsWideValues(const ClassTables& t);
 // Mate distance in moves of a slot value seen from the side to move: > 0 mates, < 0 is mated,
 // 0 draw; `found` false for a broken slot or a position already mated.
 int32_t MovesOf(int16_t v, bool& found);
