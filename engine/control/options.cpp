@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "search/ttable.h"
 #include "tablebase/probe.h"
+#include "tablebase/syzygy.h"
 
 namespace tavrix {
 
@@ -66,6 +67,10 @@ enum class OptionKind : uint8_t {
     BOOK_FILE,
     ELO,
     LIMIT_STRENGTH,
+    SYZYGY_PATH,
+    SYZYGY_PROBE_DEPTH,
+    SYZYGY_FIFTY_MOVE_RULE,
+    SYZYGY_PROBE_LIMIT,
 };
 
 struct OptionEntry {
@@ -109,6 +114,10 @@ constexpr OptionEntry OPTION_TABLE[] = {
     {"GUI Time Lag", OptionKind::FLAG, OptionFlag::GUI_TIME_LAG, 0, 0},
     {"Verbose UCI", OptionKind::FLAG, OptionFlag::VERBOSE_UCI, 0, 0},
     {"AutoSave PGN", OptionKind::AUTOSAVE, AUTOSAVE_PGN, 0, 0},
+    {"SyzygyPath", OptionKind::SYZYGY_PATH, 0, 0, 0},
+    {"SyzygyProbeDepth", OptionKind::SYZYGY_PROBE_DEPTH, 0, 1, SYZYGY_MAX_PROBE_DEPTH},
+    {"Syzygy50MoveRule", OptionKind::SYZYGY_FIFTY_MOVE_RULE, 0, 0, 0},
+    {"SyzygyProbeLimit", OptionKind::SYZYGY_PROBE_LIMIT, 0, 0, SYZYGY_MAX_MEN},
 };
 
 // "true" or "false" in any case; anything else is no value.
@@ -233,6 +242,18 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
                 Settings.strengthLimit = on ? NodeRateFromElo(Settings.elo) : 0;
             }
             break;
+        case OptionKind::SYZYGY_PATH:
+            SetSyzygyPath(cursor);
+            break;
+        case OptionKind::SYZYGY_PROBE_DEPTH:
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Syzygy.probeDepth = number;
+            break;
+        case OptionKind::SYZYGY_FIFTY_MOVE_RULE:
+            if (ReadBool(cursor, on)) Syzygy.fiftyMoveRule = on;
+            break;
+        case OptionKind::SYZYGY_PROBE_LIMIT:
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Syzygy.probeLimit = number;
+            break;
         case OptionKind::CLEAR_HASH:
             break;
     }
@@ -331,6 +352,12 @@ void PrintOptions() {
     Print("option name AutoSave PGN type check default true\n");
     Print("option name MultiPV type spin min 1 max 127 default %d\n", static_cast<int>(Settings.multiPV));
     Print("option name UCI_EngineAbout type string default %s\n", ENGINE_ABOUT);
+    Print("option name SyzygyPath type string default %s\n", Syzygy.path);
+    Print("option name SyzygyProbeDepth type spin min 1 max %d default %d\n", SYZYGY_MAX_PROBE_DEPTH,
+          static_cast<int>(Syzygy.probeDepth));
+    Print("option name Syzygy50MoveRule type check default %s\n", Bool(Syzygy.fiftyMoveRule));
+    Print("option name SyzygyProbeLimit type spin min 0 max %d default %d\n", SYZYGY_MAX_MEN,
+          static_cast<int>(Syzygy.probeLimit));
 }
 
 void SetOption(const char* cursor) {

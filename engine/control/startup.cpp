@@ -10,6 +10,7 @@
 #include "control/engine.h"
 #include "control/options.h"
 #include "tablebase/probe.h"
+#include "tablebase/syzygy.h"
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
@@ -107,6 +108,7 @@ void IdleLoop() {
 void Shutdown() {
     if (Learning.changed) SaveLearning();
     FreeTablebases();
+    FreeSyzygy();
     FreeHashTable();
     Settings.hashSize = 0;
     CloseBook();
@@ -118,6 +120,7 @@ int RunEngine(int argc, const char* const* argv) {
     ResetThinkState();
     ResetRootState();
     ResetTimeState();
+    ResetSyzygy();
     PrintBanner();
     ReadSwitches(argc, argv);
     if (StartupSequence() == 0) return EXIT_STARTUP_FAILED;

@@ -98,8 +98,9 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
     victim->score = int16_t(score);
 }
 
+// Table wins are facts like mates: their entries count at any depth as mate entries do.
 uint16_t MateBit(int32_t score) {
-    return (score > MATE_THRESHOLD || score < -MATE_THRESHOLD) ? TTFlag::MATE : 0;
+    return (score > DECIDED_THRESHOLD || score < -DECIDED_THRESHOLD) ? TTFlag::MATE : 0;
 }
 
 }  // namespace

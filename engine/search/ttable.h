@@ -13,7 +13,7 @@ namespace tavrix {
 struct TTEntry {
     uint32_t keyLow;
     uint16_t move;
-    int16_t score;      // mate scores in root-relative form
+    int16_t score;      // mate scores and table wins in root-relative form
     uint16_t flags;     // TTFlag bits; 0 = empty entry
     uint16_t moveDepth; // depth the move was stored at; use counter of permanent entries
     uint32_t keyHigh;
@@ -113,15 +113,15 @@ void BeginTableSearch(bool retainHash);
 // Entries of another age refreshed or overwritten so far, in permille of the table.
 int32_t HashfullPermille();
 
-// Stored form of a score found at `ply`, and back.
+// Stored form of a score found at `ply`, and back (mates and table wins as if found at the root).
 constexpr int32_t ScoreToTable(int32_t score, int32_t ply) {
-    if (score > MATE_THRESHOLD) return score + ply - 1;
-    if (score < -MATE_THRESHOLD) return score - ply + 1;
+    if (score > DECIDED_THRESHOLD) return score + ply - 1;
+    if (score < -DECIDED_THRESHOLD) return score - ply + 1;
     return score;
 }
 constexpr int32_t ScoreFromTable(int32_t stored, int32_t ply) {
-    if (stored > MATE_THRESHOLD) return stored - ply + 1;
-    if (stored < -MATE_THRESHOLD) return stored + ply - 1;
+    if (stored > DECIDED_THRESHOLD) return stored - ply + 1;
+    if (stored < -DECIDED_THRESHOLD) return stored + ply - 1;
     return stored;
 }
 

@@ -47,6 +47,10 @@ void FreeTablebases();
 int32_t ReadTablebaseValue(int classIndex, int side, uint64_t index);
 int32_t ReadTableByte(int classIndex, int side, uint32_t chunk, uint32_t offset);
 
+// Whether a registered table of the position's class holds `side` to move: there these
+// tables answer, not the Syzygy ones.
+bool TablebaseCovers(const Position& pos, Colour side);
+
 // Figures for the search output and the saved game's settings line.
 int32_t TablebaseMaxPieces();
 int32_t RegisteredTablebaseFiles();
