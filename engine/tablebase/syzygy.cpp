@@ -14,6 +14,7 @@
 #define TAVRIX_SYZYGY 0
 #endif
 #if TAVRIX_SYZYGY
+#include <dlfcn.h>
 // Last: its macros (TB_WIN, TB_LOSS, ...) must not reach the engine's headers.
 #include <tbprobe.h>
 #endif
@@ -56,11 +57,27 @@ bool SameMove(Move m, uint32_t result) {
            TB_GET_TO(result) == static_cast<uint32_t>(MoveTo(m)) && TB_GET_PROMOTES(result) == PromotionCode(m);
 }
 
+using InitFunction = bool (*)(const char*);
+
+// Gaviota's probing library has a tb_init of its own: where both are loaded (the tests check
+// generated tables with it) the name may bind to that one, so the function is taken from the
+// library that holds the probes.
+InitFunction LibraryInit() {
+    static const InitFunction init = [] {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&tb_probe_wdl_impl), &info) != 0 && info.dli_fname != nullptr)
+            if (void* library = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD))
+                if (void* own = dlsym(library, "tb_init")) return reinterpret_cast<InitFunction>(own);
+        return &tb_init;
+    }();
+    return init;
+}
+
 // The library reports every table it lets go as a failed unmapping on standard error (it
 // tests the call's result the wrong way round); those lines would only mislead.
 bool InitialiseLibrary(const char* path) {
     const int saved = platform::SilenceErrorOutput();
-    const bool ok = tb_init(path);
+    const bool ok = LibraryInit()(path);
     platform::RestoreErrorOutput(saved);
     return ok;
 }

@@ -8,6 +8,7 @@
 #include "control/engine.h"
 #include "control/options.h"
 #include "platform/platform.h"
+#include "tablebase/syzygy.h"
 
 namespace tavrix {
 namespace {
@@ -17,6 +18,7 @@ constexpr int32_t STARTED_HASH_KB = 16384;
 // Settings as start-up leaves them without a book.
 void StartClean() {
     ResetEngineSettings();
+    ResetSyzygy();
     LoadDefaults();
     Settings.hashSize = STARTED_HASH_KB;
 }
@@ -165,6 +167,33 @@ TEST(SetOption, ChangesExactlyTheNamedSetting) {
     }
 }
 
+TEST(SetOption, SyzygyNumbersWithinTheirRangesAndTheFiftyMoveSwitch) {
+    struct Case {
+        const char* line;
+        int32_t probeDepth;
+        bool fiftyMoveRule;
+        int32_t probeLimit;
+    };
+    const Case cases[] = {
+        {"SyzygyProbeDepth value 1", 1, true, 7},   {"SyzygyProbeDepth value 100", 100, true, 7},
+        {"SyzygyProbeDepth value 0", 1, true, 7},   {"SyzygyProbeDepth value 101", 1, true, 7},
+        {"syzygyprobedepth value 9", 9, true, 7},   {"SyzygyProbeLimit value 0", 1, true, 0},
+        {"SyzygyProbeLimit value 7", 1, true, 7},   {"SyzygyProbeLimit value 8", 1, true, 7},
+        {"SyzygyProbeLimit value -1", 1, true, 7},  {"Syzygy50MoveRule value false", 1, false, 7},
+        {"Syzygy50MoveRule value TRUE", 1, true, 7}, {"Syzygy50MoveRule value no", 1, true, 7},
+        {"SyzygyProbe value 3", 1, true, 7},
+    };
+    for (const Case& c : cases) {
+        StartClean();
+        const EngineSettings before = Settings;
+        SetOption(c.line);
+        EXPECT_EQ(Syzygy.probeDepth, c.probeDepth) << c.line;
+        EXPECT_EQ(Syzygy.fiftyMoveRule, c.fiftyMoveRule) << c.line;
+        EXPECT_EQ(Syzygy.probeLimit, c.probeLimit) << c.line;
+        ExpectSameSettings(Settings, before, c.line);
+    }
+}
+
 TEST(SetOption, LongStringsAreRefused) {
     StartClean();
     const std::string keep(159, 'p');
@@ -242,10 +271,17 @@ TEST(PrintOptions, ListsEveryOptionInOrderWithItsDefault) {
         "option name AutoSave PGN type check default true\n"
         "option name MultiPV type spin min 1 max 127 default 1\n"
         "option name UCI_EngineAbout type string default TAVRIX 11 UCI";
+    // The Syzygy options GUIs know come after all of these.
+    const std::string syzygy =
+        "option name SyzygyPath type string default \n"
+        "option name SyzygyProbeDepth type spin min 1 max 100 default 1\n"
+        "option name Syzygy50MoveRule type check default true\n"
+        "option name SyzygyProbeLimit type spin min 0 max 7 default 7\n";
     const std::string printed = PrintedOptions();
     ASSERT_EQ(printed.compare(0, expected.size(), expected), 0) << printed;
-    EXPECT_EQ(printed.back(), '\n');
-    EXPECT_EQ(printed.find('\n', expected.size()), printed.size() - 1);  // About is the last line
+    const size_t aboutEnd = printed.find('\n', expected.size());
+    ASSERT_NE(aboutEnd, std::string::npos);
+    EXPECT_EQ(printed.substr(aboutEnd + 1), syzygy);
 }
 
 TEST(PrintOptions, ShowsCurrentValues) {
@@ -268,6 +304,9 @@ TEST(PrintOptions, ShowsCurrentValues) {
         {"Steady Search value true", "option name Steady Search type check default true\n"},
         {"Hyper-Modern Play value true", "option name Hyper-Modern Play type check default true\n"},
         {"MultiPV value 3", "option name MultiPV type spin min 1 max 127 default 3\n"},
+        {"SyzygyProbeDepth value 12", "option name SyzygyProbeDepth type spin min 1 max 100 default 12\n"},
+        {"Syzygy50MoveRule value false", "option name Syzygy50MoveRule type check default false\n"},
+        {"SyzygyProbeLimit value 5", "option name SyzygyProbeLimit type spin min 0 max 7 default 5\n"},
     };
     for (const Case& c : cases) {
         StartClean();
