@@ -187,7 +187,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
 
     // 5b. Syzygy tables after a capture or pawn move: their win, draw or loss decides the
     // node, or bounds it where the window still asks for a mate.
-    int32_t tableCeiling = MATE;
+    int32_t tableFloor = NO_SCORE_YET, tableCeiling = MATE;
     if (Search.syzygyMen != 0 && depth >= Search.syzygyDepth && pos.ply == pos.lastIrreversiblePly &&
         SyzygyAnswers(pos, Search.syzygyMen)) {
         int32_t wdl = 0;
@@ -199,6 +199,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
                 return tb.score;
             }
             if (tb.bound > 0) {
+                tableFloor = tb.score;
                 best = std::max(best, tb.score);
                 alpha = std::max(alpha, tb.score);
             } else {
@@ -209,7 +210,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
 
     // 6. Static evaluation.
     const int32_t e = Evaluate(pos, side, ply, depth, alpha, beta);
-    if (rec.checkFlag & EVAL_DECIDED_BITS) return e;
+    if (rec.checkFlag & EVAL_DECIDED_BITS) return std::min(std::max(e, tableFloor), tableCeiling);
 
     // 7. Hints from the hash move.
     if (found) {
