@@ -18,7 +18,7 @@
 #include "control/timeman.h"
 #include "platform/platform.h"
 #include "search/ordering.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/root.h"
 #include "search/root_table.h"
 #include "search/search_state.h"
@@ -123,12 +123,11 @@ int main(int argc, char** argv) {
     ResetGameBoard();
     ResetGameRecord();
     ResetTTState();
-    ResetSyzygy();
     if (ResizeHashTable(BENCH_HASH_KB) == 0) {
         std::fprintf(stderr, "no table\n");
         return 1;
     }
-    SetSyzygyPath(folders.c_str());
+    LoadSyzygyTables(folders.c_str());
     if (Syzygy.largest == 0) return 1;
 
     // Probes: a pool of positions of every class, each probed once before the clock runs.
@@ -153,10 +152,10 @@ int main(int argc, char** argv) {
         }
         const double probeSeconds = Seconds(start);
 
-        SetSyzygyPath(folders.c_str());
+        LoadSyzygyTables(folders.c_str());
         SearchFigures a;
         SearchAll(depth, a);
-        SetSyzygyPath("");
+        LoadSyzygyTables("");
         SearchFigures b;
         SearchAll(depth, b);
         with.nodes += a.nodes, with.seconds += a.seconds, with.hits += a.hits;
@@ -167,7 +166,7 @@ int main(int argc, char** argv) {
                     static_cast<unsigned long long>(a.nodes), a.seconds, a.nodes / a.seconds,
                     static_cast<unsigned long long>(a.hits), static_cast<unsigned long long>(b.nodes), b.seconds,
                     b.nodes / b.seconds);
-        SetSyzygyPath(folders.c_str());
+        LoadSyzygyTables(folders.c_str());
     }
     std::printf("depth %d, %d five-man positions: with tables %.0f nps (%llu nodes, %.2f s, %llu hits), without %.0f nps "
                 "(%llu nodes, %.2f s)\n",

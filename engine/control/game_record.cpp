@@ -390,7 +390,7 @@ bool WriteGame(const char* path, int32_t engineColour, int32_t result) {
 void EndGame(const char* path) {
     if (GameRecord.ended) return;
     const GameVerdict verdict = JudgeGame();
-    if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(verdict.result, verdict.engineColour);
+    if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(GameRecord.entries, LastGamePly(), verdict.result, verdict.engineColour);
     ++GameRecord.gameCounter;
     const bool autosave = (Settings.autosaveFlags & AUTOSAVE_PGN) != 0;
     // A file that cannot be opened is skipped silently.

@@ -15,8 +15,6 @@
 
 namespace tavrix {
 
-EngineSettings Settings;
-
 namespace {
 
 constexpr const char* PLAYING_STYLE_NAMES[] = {"Normal", "Aggressive", "Solid"};
@@ -32,6 +30,7 @@ constexpr int32_t DEFAULT_FORWARD_PRUNING = 10;
 constexpr int32_t FORWARD_PRUNING_UNIT = 16;
 constexpr uint32_t DEFAULT_TABLEBASE_DEPTH = 2;
 constexpr int32_t KB_PER_MB = 1024;
+constexpr const char EMPTY_STRING_VALUE[] = "<empty>";   // what some GUIs send for an empty string
 
 const char* Bool(bool on) { return on ? "true" : "false"; }
 bool Flag(uint32_t mask) { return (Settings.optionFlags & mask) != 0; }
@@ -243,16 +242,20 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
             }
             break;
         case OptionKind::SYZYGY_PATH:
-            SetSyzygyPath(cursor);
+            if (std::strlen(cursor) < static_cast<size_t>(SYZYGY_PATH_SIZE)) {
+                CopyText(Settings.syzygyPath, std::strcmp(cursor, EMPTY_STRING_VALUE) == 0 ? "" : cursor,
+                         SYZYGY_PATH_SIZE);
+                LoadSyzygyTables(Settings.syzygyPath);
+            }
             break;
         case OptionKind::SYZYGY_PROBE_DEPTH:
-            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Syzygy.probeDepth = number;
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Settings.syzygyProbeDepth = number;
             break;
         case OptionKind::SYZYGY_FIFTY_MOVE_RULE:
-            if (ReadBool(cursor, on)) Syzygy.fiftyMoveRule = on;
+            if (ReadBool(cursor, on)) Settings.syzygyFiftyMoveRule = on;
             break;
         case OptionKind::SYZYGY_PROBE_LIMIT:
-            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Syzygy.probeLimit = number;
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Settings.syzygyProbeLimit = number;
             break;
         case OptionKind::CLEAR_HASH:
             break;
@@ -295,6 +298,10 @@ void ResetEngineSettings() {
     Settings.strengthLimit = 0;
     Settings.multiPV = 1;
     Settings.autosaveFlags = AUTOSAVE_PGN;
+    Settings.syzygyPath[0] = '\0';
+    Settings.syzygyProbeDepth = SYZYGY_DEFAULT_PROBE_DEPTH;
+    Settings.syzygyFiftyMoveRule = true;
+    Settings.syzygyProbeLimit = SYZYGY_MAX_MEN;
 }
 
 void LoadDefaults() {
@@ -352,12 +359,12 @@ void PrintOptions() {
     Print("option name AutoSave PGN type check default true\n");
     Print("option name MultiPV type spin min 1 max 127 default %d\n", static_cast<int>(Settings.multiPV));
     Print("option name UCI_EngineAbout type string default %s\n", ENGINE_ABOUT);
-    Print("option name SyzygyPath type string default %s\n", Syzygy.path);
+    Print("option name SyzygyPath type string default %s\n", Settings.syzygyPath);
     Print("option name SyzygyProbeDepth type spin min 1 max %d default %d\n", SYZYGY_MAX_PROBE_DEPTH,
-          static_cast<int>(Syzygy.probeDepth));
-    Print("option name Syzygy50MoveRule type check default %s\n", Bool(Syzygy.fiftyMoveRule));
+          static_cast<int>(Settings.syzygyProbeDepth));
+    Print("option name Syzygy50MoveRule type check default %s\n", Bool(Settings.syzygyFiftyMoveRule));
     Print("option name SyzygyProbeLimit type spin min 0 max %d default %d\n", SYZYGY_MAX_MEN,
-          static_cast<int>(Syzygy.probeLimit));
+          static_cast<int>(Settings.syzygyProbeLimit));
 }
 
 void SetOption(const char* cursor) {

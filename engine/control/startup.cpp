@@ -120,7 +120,6 @@ int RunEngine(int argc, const char* const* argv) {
     ResetThinkState();
     ResetRootState();
     ResetTimeState();
-    ResetSyzygy();
     PrintBanner();
     ReadSwitches(argc, argv);
     if (StartupSequence() == 0) return EXIT_STARTUP_FAILED;

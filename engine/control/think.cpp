@@ -16,7 +16,7 @@
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/ordering.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/search_state.h"
@@ -134,7 +134,7 @@ void Iterate(Position& pos) {
     while (Search.stopReason == 0 && IterationGate(Search.iterationDepth, list, GateScore(), pos)) {
         const int32_t depth = Search.iterationDepth;
         Eval.iterationDepth = depth;
-        const uint64_t before = Search.nodes;
+        const uint64_t before = pos.nodes;
         Root.failLow = 0;
         Search.boundKind = BoundKind::ITERATION;
         if (InputPollingActive() && (Search.outputStatus & OutputBit::STARTED)) PrintDepth();
@@ -158,7 +158,7 @@ void Iterate(Position& pos) {
             ThinkControl.highestBest = std::max(ThinkControl.highestBest, best);
         }
         Time.failLow = Root.failLow != 0;
-        RecordIterationNodes(Search.nodes - before);
+        RecordIterationNodes(pos.nodes - before);
     }
 }
 
@@ -259,6 +259,8 @@ void SetStopReason(uint8_t reason) {
 
 bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }
 
+uint64_t SearchedNodes() { return ThinkControl.position.nodes; }
+
 void Think(Colour side, int mode) {
     Time.ponderCredit = 0;
     ResetClockBase();
@@ -298,7 +300,7 @@ int32_t TimeCheck(bool keepNodeRate) {
     }
     if (Search.pollCountdown > 0 && !(Search.outputStatus & OutputBit::STARTED)) return t;
 
-    const bool gateOpen = Search.nodes >= Control.inputGateNodes;
+    const bool gateOpen = SearchedNodes() >= Control.inputGateNodes;
     if (InputPollingActive() && Search.stopReason == 0 && gateOpen && PollInput()) {
         ReadAndDispatch();
         if (Control.stopReason != 0 && Search.stopReason == 0) Search.stopReason = Control.stopReason;
@@ -307,7 +309,7 @@ int32_t TimeCheck(bool keepNodeRate) {
 
     const int32_t calibrated = ThinkControl.calibratedNodeRate;
     if (!keepNodeRate) {
-        const int64_t rate = static_cast<int64_t>(Search.nodes * 1000 / (static_cast<uint64_t>(std::max(0, t + Time.ponderCredit)) + 1));
+        const int64_t rate = static_cast<int64_t>(SearchedNodes() * 1000 / (static_cast<uint64_t>(std::max(0, t + Time.ponderCredit)) + 1));
         ThinkControl.nodeRate = static_cast<int32_t>(std::min<int64_t>(rate, INT32_MAX));
         if (ThinkControl.nodeRate < calibrated / 8) ThinkControl.nodeRate = calibrated;
     } else if (calibrated > 0 && ThinkControl.nodeRate > calibrated) {
@@ -410,7 +412,7 @@ void CalibrationSearch() {
     Settings.eloMinimum = EloFromNodeRate(ELO_MINIMUM_RATE);
     Settings.elo = std::clamp(EloFromNodeRate(ELO_DEFAULT_RATE), Settings.eloMinimum, Settings.eloMaximum);
     RootClearTable();
-    Search.nodes = 0;
+    SearchPosition().nodes = 0;
     Control.engineState = EngineStateValue::IDLE;
     SetStopReason(StopReasonValue::NONE);
 }
@@ -444,7 +446,7 @@ uint64_t SearchFixedDepth(int32_t depth) {
     }
     Control.inputMode = savedInputMode;
     Control.engineState = savedState;
-    return Search.nodes;
+    return pos.nodes;
 }
 
 uint64_t Bench(int32_t depth) {

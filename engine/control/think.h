@@ -6,22 +6,12 @@
 
 #include "board/position.h"
 #include "control/engine.h"
+#include "search/search_state.h"
 
 namespace tavrix {
 
-// Why a search ended (beside the "stop" value of the command loop).
-namespace StopCode {
-constexpr uint8_t ALL_DECIDED = 4;
-constexpr uint8_t BOOK_MOVE = 5;
-constexpr uint8_t NOTHING_TO_SEARCH = 6;
-constexpr uint8_t ALREADY_DECIDED = 7;
-constexpr uint8_t MATE_FOUND = 9;
-constexpr uint8_t SINGLE_REPLY = 10;
-constexpr uint8_t DEPTH_LIMIT = 11;
-constexpr uint8_t DEADLINE = 13;
-constexpr uint8_t GATE = 14;
-constexpr uint8_t STOP_COMMAND = StopReasonValue::STOP_COMMAND;
-}  // namespace StopCode
+
+static_assert(StopCode::STOP_COMMAND == StopReasonValue::STOP_COMMAND);
 
 // Output bits of a search.
 namespace OutputBit {
@@ -62,6 +52,9 @@ void ResetThinkState();
 void SetStopReason(uint8_t reason);
 // True while input may be read during a search (the start-up calibration does not poll).
 bool InputPollingActive();
+
+// Nodes of the running (or last) search.
+uint64_t SearchedNodes();
 
 // Thinks for `side` in `mode` (4 normal, 6 ponder) on the game position.
 void Think(Colour side, int mode);

@@ -175,11 +175,6 @@ void FreeEvalCache();
 void ClearEvalCache();
 
 // ---------------------------------------------------------------- tablebase probing
-struct TablebaseResult {
-    bool found;
-    int32_t distance;                    // > 0 side mates in d, < 0 side is mated in -d, 0 draw
-};
-TablebaseResult ProbeTablebase(const Position& pos, Colour side);
 // The probe conditions: option on, root or a capture/promotion deep enough, 3..max men.
 bool WantsTablebaseProbe(const Position& pos, int32_t ply, int32_t depth);
 // Score and kind of a found tablebase result at `ply` (not for a draw while swindling).

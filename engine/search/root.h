@@ -96,7 +96,8 @@ int32_t SearchRoot(Position& pos, int32_t depth);
 void SortRootMoves(int32_t first);
 
 // Time management's reaction to a new best move or line at `index`, with this search's
-// depth, bound kind and marks; returns the entry's new index.
+// depth, bound kind and marks; returns the entry's new index. Defined by the think
+// controller, whose time manager decides.
 int RootBestMoveChanged(int index);
 
 // The score to report for a root score: the tables' verdict where they ranked the moves and

@@ -31,8 +31,21 @@ constexpr int32_t DEFAULT_THREAT_DEPTH = -3;         // "Threat Depth" 3, negate
 // Nodes between two polls while no think controller refills the countdown.
 constexpr int32_t DEFAULT_POLL_INTERVAL = 4096;
 
+// Why a search ended.
+namespace StopCode {
+constexpr uint8_t ALL_DECIDED = 4;
+constexpr uint8_t BOOK_MOVE = 5;
+constexpr uint8_t NOTHING_TO_SEARCH = 6;
+constexpr uint8_t ALREADY_DECIDED = 7;
+constexpr uint8_t MATE_FOUND = 9;
+constexpr uint8_t SINGLE_REPLY = 10;
+constexpr uint8_t DEPTH_LIMIT = 11;
+constexpr uint8_t DEADLINE = 13;
+constexpr uint8_t GATE = 14;
+constexpr uint8_t STOP_COMMAND = 0x40;   // "stop", or a command that must wait for the search
+}  // namespace StopCode
+
 struct SearchState {
-    uint64_t nodes;          // one per make and per null move
     uint8_t tableAge;        // transposition-table generation, 1..7
     uint32_t hashfull;       // entries of another age refreshed or overwritten this search
 

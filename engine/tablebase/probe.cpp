@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "eval/evaluate.h"
 #include "tablebase/catalogue.h"
 
 namespace tavrix {

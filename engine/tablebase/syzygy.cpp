@@ -21,11 +21,10 @@
 
 namespace tavrix {
 
-SyzygySettings Syzygy;
+SyzygyState Syzygy;
 
 namespace {
 
-constexpr const char EMPTY_PATH_WORD[] = "<empty>";
 constexpr const char WDL_SUFFIX[] = ".rtbw";
 constexpr int MAX_TABLE_NAME = 16;              // "KQRBNvKQRBN" and the suffix
 constexpr int PLACEMENT_TRIES = 4096;
@@ -170,8 +169,6 @@ void WarmFolder(const char* folder) {
 }
 #endif
 
-bool IsEmptyPath(const char* path) { return path[0] == '\0' || std::strcmp(path, EMPTY_PATH_WORD) == 0; }
-
 bool ReadableFolder(const char* folder) {
     DIR* dir = opendir(folder);
     if (dir == nullptr) return false;
@@ -214,22 +211,9 @@ void FreeSyzygy() {
     Syzygy.largest = 0;
 }
 
-void ResetSyzygy() {
-    FreeSyzygy();
-    Syzygy = SyzygySettings{};
-    Syzygy.probeDepth = SYZYGY_DEFAULT_PROBE_DEPTH;
-    Syzygy.fiftyMoveRule = true;
-    Syzygy.probeLimit = SYZYGY_MAX_MEN;
-}
-
-void SetSyzygyPath(const char* path) {
+void LoadSyzygyTables(const char* path) {
     Syzygy.largest = 0;
-    int n = 0;
-    for (; n < SYZYGY_PATH_SIZE - 1 && path[n] != '\0'; ++n) Syzygy.path[n] = path[n];
-    while (n > 0 && (Syzygy.path[n - 1] == ' ' || Syzygy.path[n - 1] == '\t')) --n;
-    Syzygy.path[n] = '\0';
-    if (IsEmptyPath(Syzygy.path)) {
-        Syzygy.path[0] = '\0';
+    if (path[0] == '\0' || std::strlen(path) >= static_cast<size_t>(SYZYGY_PATH_SIZE)) {
         FreeSyzygy();
         return;
     }
@@ -242,7 +226,7 @@ void SetSyzygyPath(const char* path) {
     static char folder[SYZYGY_PATH_SIZE];
     readable[0] = '\0';
     size_t used = 0;
-    for (const char* start = Syzygy.path; *start != '\0';) {
+    for (const char* start = path; *start != '\0';) {
         const char* end = std::strchr(start, ':');
         if (end == nullptr) end = start + std::strlen(start);
         const size_t length = static_cast<size_t>(end - start);
@@ -283,7 +267,7 @@ void SetSyzygyPath(const char* path) {
     else platform::Print("info string no Syzygy tables found\n");
 }
 
-int32_t SyzygyProbeMen() { return std::min(Syzygy.largest, Syzygy.probeLimit); }
+int32_t SyzygyProbeMen() { return std::min(Syzygy.largest, Settings.syzygyProbeLimit); }
 
 int32_t MenOnBoard(const Position& pos) {
     return std::popcount(pos.liveSlots[WHITE]) + std::popcount(pos.liveSlots[BLACK]);

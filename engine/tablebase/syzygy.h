@@ -5,13 +5,10 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "settings/settings.h"
 
 namespace tavrix {
 
-constexpr int SYZYGY_PATH_SIZE = 4096;
-constexpr int32_t SYZYGY_MAX_MEN = 7;
-constexpr int32_t SYZYGY_DEFAULT_PROBE_DEPTH = 1;
-constexpr int32_t SYZYGY_MAX_PROBE_DEPTH = 100;
 // Fifty-move plies a converting win must finish within, as the rank of root moves counts.
 constexpr int32_t SYZYGY_CONVERSION_PLIES = 99;
 constexpr int32_t SYZYGY_RANK_TOP = 1 << 16;     // above any distance to zeroing
@@ -26,14 +23,10 @@ constexpr int32_t CURSED_WIN = 1;
 constexpr int32_t WIN = 2;
 }  // namespace SyzygyWdl
 
-struct SyzygySettings {
-    char path[SYZYGY_PATH_SIZE];   // "SyzygyPath": folders separated by ':'
-    int32_t probeDepth;            // "SyzygyProbeDepth"
-    bool fiftyMoveRule;            // "Syzygy50MoveRule"
-    int32_t probeLimit;            // "SyzygyProbeLimit": most men probed
+struct SyzygyState {
     int32_t largest;               // men of the largest table loaded, 0 = none
 };
-extern SyzygySettings Syzygy;
+extern SyzygyState Syzygy;
 
 // The position in the library's terms: bitboards with a1 as bit 0 and h8 as bit 63, the
 // en-passant target square (0 = none) and the side to move.
@@ -46,11 +39,9 @@ SyzygyBoard ToSyzygyBoard(const Position& pos);
 
 // False when the engine was built without the library.
 bool SyzygyBuiltIn();
-// Options to their defaults, tables unloaded.
-void ResetSyzygy();
-// Loads the tables along the path ("" or "<empty>" unloads them). Folders that cannot be
-// read and the size of the largest table are told in "info string" lines.
-void SetSyzygyPath(const char* path);
+// Loads the tables along the path ("SyzygyPath"; empty unloads them). Folders that cannot
+// be read and the size of the largest table are told in "info string" lines.
+void LoadSyzygyTables(const char* path);
 void FreeSyzygy();
 
 // Most men the search may probe: the largest table within "SyzygyProbeLimit" (0 = none).

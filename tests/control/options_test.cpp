@@ -18,7 +18,6 @@ constexpr int32_t STARTED_HASH_KB = 16384;
 // Settings as start-up leaves them without a book.
 void StartClean() {
     ResetEngineSettings();
-    ResetSyzygy();
     LoadDefaults();
     Settings.hashSize = STARTED_HASH_KB;
 }
@@ -40,6 +39,10 @@ void ExpectSameSettings(const EngineSettings& a, const EngineSettings& b, const 
     EXPECT_EQ(a.strengthLimit, b.strengthLimit) << line;
     EXPECT_EQ(a.multiPV, b.multiPV) << line;
     EXPECT_EQ(a.autosaveFlags, b.autosaveFlags) << line;
+    EXPECT_STREQ(a.syzygyPath, b.syzygyPath) << line;
+    EXPECT_EQ(a.syzygyProbeDepth, b.syzygyProbeDepth) << line;
+    EXPECT_EQ(a.syzygyFiftyMoveRule, b.syzygyFiftyMoveRule) << line;
+    EXPECT_EQ(a.syzygyProbeLimit, b.syzygyProbeLimit) << line;
 }
 
 TEST(Settings, DefaultsMatchTheDocumentedValues) {
@@ -145,6 +148,8 @@ TEST(SetOption, ChangesExactlyTheNamedSetting) {
         {"NalimovPath value /tb/a dir;/tb/b", [](EngineSettings& s) { std::strcpy(s.tablebasePath, "/tb/a dir;/tb/b"); }},
         {"Book File value my book.tbk", [](EngineSettings& s) { std::strcpy(s.bookFileName, "my book.tbk"); }},
         {"Book File value", [](EngineSettings& s) { s.bookFileName[0] = '\0'; }},
+        {"SyzygyPath value <empty>", nullptr},
+        {"SyzygyPath value", nullptr},
         // Strength.
         {"UCI_Elo value 2000", [](EngineSettings& s) { s.elo = 2000; }},
         {"UCI_Elo value 1250", [](EngineSettings& s) { s.elo = 1250; }},
@@ -185,12 +190,12 @@ TEST(SetOption, SyzygyNumbersWithinTheirRangesAndTheFiftyMoveSwitch) {
     };
     for (const Case& c : cases) {
         StartClean();
-        const EngineSettings before = Settings;
+        EngineSettings expected = Settings;
+        expected.syzygyProbeDepth = c.probeDepth;
+        expected.syzygyFiftyMoveRule = c.fiftyMoveRule;
+        expected.syzygyProbeLimit = c.probeLimit;
         SetOption(c.line);
-        EXPECT_EQ(Syzygy.probeDepth, c.probeDepth) << c.line;
-        EXPECT_EQ(Syzygy.fiftyMoveRule, c.fiftyMoveRule) << c.line;
-        EXPECT_EQ(Syzygy.probeLimit, c.probeLimit) << c.line;
-        ExpectSameSettings(Settings, before, c.line);
+        ExpectSameSettings(Settings, expected, c.line);
     }
 }
 

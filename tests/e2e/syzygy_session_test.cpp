@@ -30,7 +30,7 @@ void LoadTablesHere() {
     if (Syzygy.largest != 0) return;
     FILE* sink = std::fopen("/dev/null", "w");
     platform::RedirectOutput(sink);
-    SetSyzygyPath(TestTables().c_str());
+    LoadSyzygyTables(TestTables().c_str());
     platform::RedirectOutput(nullptr);
     std::fclose(sink);
 }

@@ -34,7 +34,7 @@ std::string TestTables() { return std::string(TAVRIX_TEST_DATA) + "/syzygy"; }
 int32_t LoadTestTables() {
     FILE* sink = std::fopen("/dev/null", "w");
     platform::RedirectOutput(sink);
-    SetSyzygyPath(TestTables().c_str());
+    LoadSyzygyTables(TestTables().c_str());
     platform::RedirectOutput(nullptr);
     std::fclose(sink);
     return Syzygy.largest;

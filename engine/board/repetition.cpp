@@ -1,4 +1,4 @@
-#include "search/repetition.h"
+#include "board/repetition.h"
 
 #include "board/tables.h"
 
