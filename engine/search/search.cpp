@@ -190,7 +190,8 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         if (ProbeSyzygyWdl(pos, wdl)) {
             const SyzygyScore tb = ScoreOfWdl(wdl, ply, DrawScore(side), Search.syzygyFiftyMoveRule);
             if (tb.bound == 0 || (tb.bound > 0 ? tb.score >= beta : tb.score <= alpha)) {
-                const uint16_t tbBound = tb.bound == 0 ? EntryFlag::EXACT : tb.bound > 0 ? EntryFlag::LOWER : EntryFlag::UPPER;
+                const uint16_t tbBound =
+                    tb.bound == 0 ? EntryFlag::EXACT : tb.bound > 0 ? EntryFlag::LOWER : EntryFlag::UPPER;
                 if (TablePresent()) StoreNodeEntry(side, pos, ply, depth, tbBound, tb.score, NO_MOVE, 0);
                 return tb.score;
             }

@@ -113,16 +113,21 @@ void BeginTableSearch(bool retainHash);
 // Entries of another age refreshed or overwritten so far, in permille of the table.
 int32_t HashfullPermille();
 
-// Stored form of a score found at `ply`, and back (mates and table wins as if found at the root).
-constexpr int32_t ScoreToTable(int32_t score, int32_t ply) {
-    if (score > DECIDED_THRESHOLD) return score + ply - 1;
-    if (score < -DECIDED_THRESHOLD) return score - ply + 1;
-    return score;
+// Mates and table wins depend on the ply they were found at; the mate threshold itself is a
+// window bound, never such a score.
+constexpr bool IsDecidedScore(int32_t score) {
+    return (score > DECIDED_THRESHOLD || score < -DECIDED_THRESHOLD) && score != MATE_THRESHOLD &&
+           score != -MATE_THRESHOLD;
 }
-constexpr int32_t ScoreFromTable(int32_t stored, int32_t ply) {
-    if (stored > DECIDED_THRESHOLD) return stored - ply + 1;
-    if (stored < -DECIDED_THRESHOLD) return stored + ply - 1;
-    return stored;
+// Stored form of a score found at `ply` (decided scores as if found at the root), and back:
+// `decided` is the entry's mate flag, set with that form.
+constexpr int32_t ScoreToTable(int32_t score, int32_t ply) {
+    if (!IsDecidedScore(score)) return score;
+    return score > 0 ? score + ply - 1 : score - ply + 1;
+}
+constexpr int32_t ScoreFromTable(int32_t stored, int32_t ply, bool decided) {
+    if (!decided) return stored;
+    return stored > 0 ? stored - ply + 1 : stored + ply - 1;
 }
 
 // Sizes the table (and the evaluation cache carved from the same request) to at most

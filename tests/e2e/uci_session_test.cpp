@@ -47,6 +47,14 @@ std::vector<std::string> DEFAULT_OPTION_LINES = {
     "option name MultiPV type spin min 1 max 127 default 1",
 };
 
+// After the engine's own: the Syzygy options GUIs know.
+const std::vector<std::string> SYZYGY_OPTION_LINES = {
+    "option name SyzygyPath type string default ",
+    "option name SyzygyProbeDepth type spin min 1 max 100 default 1",
+    "option name Syzygy50MoveRule type check default true",
+    "option name SyzygyProbeLimit type spin min 0 max 7 default 7",
+};
+
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The engine opens the default book beside it when the build made one: "OwnBook" is then on
@@ -74,7 +82,7 @@ TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
     ASSERT_TRUE(WaitForExit(session.engine, status));
     EXPECT_EQ(status, 0);
 
-    const size_t expectedCount = 2 + 2 + DEFAULT_OPTION_LINES.size() + 1 + 2;
+    const size_t expectedCount = 2 + 2 + DEFAULT_OPTION_LINES.size() + 1 + SYZYGY_OPTION_LINES.size() + 2;
     ASSERT_EQ(lines.size(), expectedCount);
     EXPECT_TRUE(StartsWith(lines[0], "TAVRIX 11 UCI by ")) << lines[0];
     EXPECT_GT(lines[0].size(), std::string("TAVRIX 11 UCI by ").size());
@@ -96,8 +104,10 @@ TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
     const size_t about = 4 + DEFAULT_OPTION_LINES.size();
     EXPECT_TRUE(StartsWith(lines[about], "option name UCI_EngineAbout type string default TAVRIX 11 UCI"))
         << lines[about];
-    EXPECT_EQ(lines[about + 1], "uciok");
-    EXPECT_EQ(lines[about + 2], "readyok");
+    for (size_t i = 0; i < SYZYGY_OPTION_LINES.size(); ++i) EXPECT_EQ(lines[about + 1 + i], SYZYGY_OPTION_LINES[i]);
+    const size_t end = about + 1 + SYZYGY_OPTION_LINES.size();
+    EXPECT_EQ(lines[end], "uciok");
+    EXPECT_EQ(lines[end + 1], "readyok");
 }
 
 TEST(UciSession, SilentBeforeUci) {

@@ -130,7 +130,8 @@ TEST(SyzygyScore, WinsAndLossesBetweenEvaluationsAndMates) {
             EXPECT_LT(own, MATE - MAX_TABLE_WIN_PLY * 2) << ply;  // below the longest mate the search sees
             // Sooner wins score higher, and the table keeps the distance from the node.
             EXPECT_GT(own, c.bound * ScoreOfWdl(c.wdl, ply + 1, DRAW_SCORE, c.fiftyMoveRule).score);
-            EXPECT_EQ(ScoreFromTable(ScoreToTable(s.score, ply), 1), ScoreOfWdl(c.wdl, 1, 0, c.fiftyMoveRule).score);
+            EXPECT_TRUE(IsDecidedScore(s.score));
+            EXPECT_EQ(ScoreFromTable(ScoreToTable(s.score, ply), 1, true), ScoreOfWdl(c.wdl, 1, 0, c.fiftyMoveRule).score);
         }
     }
 }
