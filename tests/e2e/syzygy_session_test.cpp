@@ -288,7 +288,9 @@ TEST(SyzygySession, TablesAreReadOnlyAlongThePathAndCountedInTbhits) {
 }
 
 TEST(SyzygySession, NalimovAnswersWhereItHasTheClass) {
-    const std::string nalimov = ThreeManDirectory();
+    const std::string nalimov = FreshDirectory();
+    RegisterTablebases(nalimov.c_str());  // builds the catalogue the generator numbers by
+    ASSERT_TRUE(WriteTables(nalimov, {"kqk"}));
     ASSERT_EQ(UseTables(nalimov), 3);
     const std::string kqk = "8/8/8/8/3k4/8/Q7/4K3 w - - 0 1";
     const TablebaseResult exact = ProbeFen(kqk);
@@ -303,6 +305,7 @@ TEST(SyzygySession, NalimovAnswersWhereItHasTheClass) {
     // A four-man class only the Syzygy tables hold: their verdict.
     EXPECT_EQ(Think(session.engine, "8/8/2K5/8/4R3/3k4/1r6/8 w - - 0 1", {}, "go depth 4").score, "cp 0");
     SendText(session.engine, "quit\n");
+    RemoveDirectory(nalimov);
 }
 
 }  // namespace
