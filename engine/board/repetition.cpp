@@ -4,7 +4,7 @@
 
 namespace tavrix {
 
-RepetitionState Repetition;
+thread_local constinit RepetitionState Repetition{};
 
 namespace {
 

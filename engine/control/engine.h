@@ -49,6 +49,7 @@ struct ControlState {
     // (0: from its first check on). A driver that queues a whole script of commands at once
     // (the fuzzing harness) sets it so that its searches still search.
     uint32_t inputGateNodes;
+    bool benchRunning;         // "bench" reads input as a search does; end of input lets it finish
     char commandLine[COMMAND_LINE_SIZE];
     char lastPositionCommand[COMMAND_LINE_SIZE];
 };

@@ -35,6 +35,7 @@ constexpr int32_t DRAW_SCORE = 96;
 struct GameVerdict {
     int32_t result;           // GameResult code
     int32_t engineColour;     // NO_ENGINE_COLOUR when unknown
+    uint16_t gameEnd;         // EntryFlag::CHECKMATE or STALEMATE when the final position is one, else 0
 };
 
 extern GameRecordState GameRecord;
@@ -53,10 +54,12 @@ int RecordMove(Position& p, Move move);
 bool HasEngineLastMove();
 // The last entry of the game: the engine's last move when it has one, else the current entry.
 int32_t LastGamePly();
-// Judges the result from the engine's last score.
+// Judges the result: a final position that is mate or stalemate decides it, else the engine's
+// last score does.
 GameVerdict JudgeGame();
 // The game has ended: judges it, runs book learning, counts it and appends it to `path`
-// when "AutoSave PGN" is on and it has more than two plies. A game ends only once.
+// when "AutoSave PGN" is on and it has more than two plies. A game ends only once; one
+// without a move is neither counted nor saved.
 void EndGame(const char* path = AUTOSAVE_FILE);
 // The whole game in PGN into `out`; returns its length (0 when it does not fit).
 int32_t FormatGame(char* out, int32_t capacity, int32_t engineColour, int32_t result);

@@ -10,6 +10,7 @@
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
+#include "control/workers.h"
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/root.h"
@@ -57,6 +58,7 @@ void BareMoveText(Move move, char out[WIRE_MOVE_TEXT_SIZE]) {
 }  // namespace
 
 bool OutputAllowed() {
+    if (Search.helper) return false;
     const int32_t level = static_cast<int32_t>(Search.searchFlags & OptionFlag::OUTPUT_LEVEL);
     return Control.engineState - 3 <= level;
 }
@@ -111,7 +113,9 @@ void PrintCurrmove(int32_t number, Move move) {
 }
 
 void PrintNodes() {
-    platform::Print("info nodes %" PRIu64 " nps %d hashfull %u\n", SearchedNodes(), ThinkControl.nodeRate, Hashfull());
+    // The clock check measures the main search's rate; with helpers the sum is the rate.
+    const int64_t nps = SearchThreads() > 1 ? NodesPerSecond(ElapsedMs()) : ThinkControl.nodeRate;
+    platform::Print("info nodes %" PRIu64 " nps %d hashfull %u\n", SearchedNodes(), static_cast<int32_t>(nps), Hashfull());
     ThinkControl.pollCount = 0;
 }
 

@@ -15,6 +15,7 @@
 #include "control/think.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "control/workers.h"
 #include "eval/material.h"
 #include "search/root.h"
 #include "platform/platform.h"
@@ -106,6 +107,7 @@ void IdleLoop() {
 }
 
 void Shutdown() {
+    ResizeWorkers(1);
     if (Learning.changed) SaveLearning();
     FreeTablebases();
     FreeSyzygy();

@@ -329,13 +329,7 @@ bool IterationGate(int32_t& depth, const RootMoveList& list, int32_t score, cons
 
 int BestMoveChanged(RootMoveList& list, int index, int32_t depth, int32_t boundKind, bool beingMated) {
     if (index != 0) {
-        const int limit = std::min(index, std::max(Settings.multiPV - 1, 0));
-        const RootMove moving = list.entries[index];
-        int to = 0;
-        while (to < limit && list.entries[to].score >= moving.score) ++to;
-        for (int i = index; i > to; --i) list.entries[i] = list.entries[i - 1];
-        list.entries[to] = moving;
-        index = to;
+        index = RaiseRootMove(list, index);
         ++Time.bestMoveChanges;
         Time.completedIterations = 0;
     }

@@ -8,7 +8,7 @@
 
 namespace tavrix {
 
-EvalCacheTables EvalCache{};
+thread_local constinit EvalCacheTables EvalCache{};
 
 namespace {
 

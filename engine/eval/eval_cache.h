@@ -18,7 +18,8 @@ struct EvalCacheTables {
     int32_t kilobytes;
 };
 
-extern EvalCacheTables EvalCache;
+// Each search thread has its own cache tables.
+extern thread_local constinit EvalCacheTables EvalCache;
 
 // What a cache entry keeps of one evaluation.
 struct CachedEvaluation {

@@ -13,7 +13,7 @@
 
 namespace tavrix {
 
-EvalState Eval;
+thread_local constinit EvalState Eval{};
 
 namespace {
 

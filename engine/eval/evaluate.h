@@ -133,7 +133,8 @@ struct EvalState {
     uint8_t stormLevel[2];               // 0 same wing, 2 opposite wings, STORM_NONE no storm
 };
 
-extern EvalState Eval;
+// Each search thread evaluates with its own working state.
+extern thread_local constinit EvalState Eval;
 
 // Back to the state before any search: default options, centre king-edge table,
 // draw scores 0, unbuilt piece tables. The evaluation cache is not touched.

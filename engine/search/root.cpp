@@ -21,7 +21,7 @@
 
 namespace tavrix {
 
-RootState Root;
+thread_local constinit RootState Root{};
 
 namespace {
 
@@ -197,6 +197,16 @@ void SortRootMoves(int32_t first) {
         if (best != i) std::swap(entries[i], entries[best]);
         entries[i].flags &= static_cast<uint16_t>(~RootFlag::EXACT);
     }
+}
+
+int RaiseRootMove(RootMoveList& list, int index) {
+    const int limit = std::min(index, std::max(Settings.multiPV - 1, 0));
+    const RootMove moving = list.entries[index];
+    int to = 0;
+    while (to < limit && list.entries[to].score >= moving.score) ++to;
+    for (int i = index; i > to; --i) list.entries[i] = list.entries[i - 1];
+    list.entries[to] = moving;
+    return to;
 }
 
 bool OnlyFirstUndecided() {

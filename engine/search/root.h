@@ -74,7 +74,8 @@ struct RootState {
     int32_t tableScore;         // their verdict on the root, reported for any score short of mate
 };
 
-extern RootState Root;
+// Each search thread keeps its own root.
+extern thread_local constinit RootState Root;
 
 void ResetRootState();
 
@@ -103,6 +104,10 @@ int RootBestMoveChanged(int index);
 // The score to report for a root score: the tables' verdict where they ranked the moves and
 // the search has found no mate.
 int32_t ReportedRootScore(int32_t score);
+
+// Moves the entry at `index` up to its place among the first MultiPV entries by score, or to
+// the front; returns its new index.
+int RaiseRootMove(RootMoveList& list, int index);
 
 // Whether every root entry after the first is decided.
 bool OnlyFirstUndecided();

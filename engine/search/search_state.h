@@ -42,6 +42,7 @@ constexpr uint8_t SINGLE_REPLY = 10;
 constexpr uint8_t DEPTH_LIMIT = 11;
 constexpr uint8_t DEADLINE = 13;
 constexpr uint8_t GATE = 14;
+constexpr uint8_t NODE_LIMIT = 15;    // "go nodes"
 constexpr uint8_t STOP_COMMAND = 0x40;   // "stop", or a command that must wait for the search
 }  // namespace StopCode
 
@@ -53,6 +54,9 @@ struct SearchState {
     uint8_t stopReason;      // 0 while the search may go on; every routine unwinds otherwise
     int32_t pollCountdown;   // nodes until the next poll
     bool noPolling;          // set while a search must not poll (nested calibration etc.)
+    // A helper of a parallel search: it polls only for the stop and leaves the clock, the
+    // output and the time manager to the main search.
+    bool helper;
 
     // Iteration.
     int32_t iterationDepth;
@@ -82,7 +86,8 @@ struct SearchState {
     Move pv[MAX_PLY][MAX_PLY];  // best line from each ply, 0-terminated
 };
 
-extern SearchState Search;
+// One per search thread: the main search and each helper write only their own.
+extern thread_local constinit SearchState Search;
 
 void ResetSearchState();
 

@@ -109,6 +109,7 @@ struct GoLimits {
     uint8_t searchType;
     uint8_t thinkMode;                 // 4 normal, 6 ponder
     bool infinite;                     // "infinite": "bestmove" only after "stop"
+    uint64_t nodeLimit;                // "nodes": the search stops after this many (0 = none)
 };
 
 extern GoLimits Limits;

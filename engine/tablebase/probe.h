@@ -62,5 +62,7 @@ int32_t TablebaseMaxPieces();
 int32_t RegisteredTablebaseFiles();
 uint32_t TablebaseHits();
 void ResetTablebaseHits();
+// Probes of the other tables (Syzygy) count in the same figure; any search thread may add.
+void AddTablebaseHits(uint32_t n);
 
 }  // namespace tavrix

@@ -289,7 +289,7 @@ bool ProbeSyzygyWdl(const Position& pos, int32_t& wdl) {
 #if TAVRIX_SYZYGY
     const uint32_t result = ProbeWdl(ToSyzygyBoard(pos));
     if (result == NO_LIBRARY_RESULT) return false;
-    ++TablebaseProbe.hits;
+    AddTablebaseHits(1);
     wdl = static_cast<int32_t>(result) - 2;
     return true;
 #else
@@ -339,7 +339,7 @@ bool ProbeSyzygyRoot(const Position& pos, int32_t fiftyCount, bool repeated, con
     }
     if (found == 0) return false;
     for (int i = 0; i < count; ++i) out[i].best = out[i].found && out[i].rank == bestRank;
-    TablebaseProbe.hits += static_cast<uint32_t>(found);
+    AddTablebaseHits(static_cast<uint32_t>(found));
     return true;
 #else
     (void)pos;

@@ -284,9 +284,11 @@ TEST(PrintOptions, ListsEveryOptionInOrderWithItsDefault) {
         "option name SyzygyProbeLimit type spin min 0 max 7 default 7\n";
     const std::string printed = PrintedOptions();
     ASSERT_EQ(printed.compare(0, expected.size(), expected), 0) << printed;
+    EXPECT_EQ(printed.back(), '\n');
+    // About ends the classic options; the later ones follow it, the Syzygy ones last.
     const size_t aboutEnd = printed.find('\n', expected.size());
     ASSERT_NE(aboutEnd, std::string::npos);
-    EXPECT_EQ(printed.substr(aboutEnd + 1), syzygy);
+    EXPECT_EQ(printed.substr(aboutEnd + 1), "option name Threads type spin default 1 min 1 max 256\n" + syzygy);
 }
 
 TEST(PrintOptions, ShowsCurrentValues) {

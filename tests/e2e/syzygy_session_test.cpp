@@ -278,6 +278,12 @@ TEST(SyzygySession, TablesAreReadOnlyAlongThePathAndCountedInTbhits) {
     const Reply search = Think(engine, fiveMen, {}, SEARCH);
     EXPECT_TRUE(search.tbhits);
     EXPECT_TRUE(TablesMapped(engine));
+    // Helper threads probe too, and all probes count.
+    SendText(engine, "setoption name Clear Hash\nsetoption name Threads value 2\nisready\n");
+    ASSERT_TRUE(ReadUntil(engine, "readyok"));
+    const Reply helped = Think(engine, fiveMen, {}, SEARCH);
+    EXPECT_TRUE(helped.tbhits);
+    EXPECT_FALSE(helped.move.empty());
 
     // An empty path lets the tables go.
     SendText(engine, "setoption name SyzygyPath value\nisready\n");

@@ -47,8 +47,10 @@ std::vector<std::string> DEFAULT_OPTION_LINES = {
     "option name MultiPV type spin min 1 max 127 default 1",
 };
 
-// After the engine's own: the Syzygy options GUIs know.
-const std::vector<std::string> SYZYGY_OPTION_LINES = {
+// Options beyond the classic set come after UCI_EngineAbout, in this order: the Syzygy options
+// GUIs know come last.
+const std::vector<std::string> LATER_OPTION_LINES = {
+    "option name Threads type spin default 1 min 1 max 256",
     "option name SyzygyPath type string default ",
     "option name SyzygyProbeDepth type spin min 1 max 100 default 1",
     "option name Syzygy50MoveRule type check default true",
@@ -82,7 +84,7 @@ TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
     ASSERT_TRUE(WaitForExit(session.engine, status));
     EXPECT_EQ(status, 0);
 
-    const size_t expectedCount = 2 + 2 + DEFAULT_OPTION_LINES.size() + 1 + SYZYGY_OPTION_LINES.size() + 2;
+    const size_t expectedCount = 2 + 2 + DEFAULT_OPTION_LINES.size() + 1 + LATER_OPTION_LINES.size() + 2;
     ASSERT_EQ(lines.size(), expectedCount);
     EXPECT_TRUE(StartsWith(lines[0], "TAVRIX 11 UCI by ")) << lines[0];
     EXPECT_GT(lines[0].size(), std::string("TAVRIX 11 UCI by ").size());
@@ -104,10 +106,10 @@ TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
     const size_t about = 4 + DEFAULT_OPTION_LINES.size();
     EXPECT_TRUE(StartsWith(lines[about], "option name UCI_EngineAbout type string default TAVRIX 11 UCI"))
         << lines[about];
-    for (size_t i = 0; i < SYZYGY_OPTION_LINES.size(); ++i) EXPECT_EQ(lines[about + 1 + i], SYZYGY_OPTION_LINES[i]);
-    const size_t end = about + 1 + SYZYGY_OPTION_LINES.size();
-    EXPECT_EQ(lines[end], "uciok");
-    EXPECT_EQ(lines[end + 1], "readyok");
+    for (size_t i = 0; i < LATER_OPTION_LINES.size(); ++i) EXPECT_EQ(lines[about + 1 + i], LATER_OPTION_LINES[i]);
+    const size_t uciok = about + 1 + LATER_OPTION_LINES.size();
+    EXPECT_EQ(lines[uciok], "uciok");
+    EXPECT_EQ(lines[uciok + 1], "readyok");
 }
 
 TEST(UciSession, SilentBeforeUci) {
