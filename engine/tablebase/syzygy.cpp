@@ -26,7 +26,7 @@ SyzygyState Syzygy;
 namespace {
 
 constexpr const char WDL_SUFFIX[] = ".rtbw";
-constexpr int MAX_TABLE_NAME = 16;              // "KQRBNvKQRBN" and the suffix
+constexpr size_t MAX_TABLE_NAME = 13;           // seven men, the "v" and ".rtbw"
 constexpr int PLACEMENT_TRIES = 4096;
 constexpr uint64_t PLACEMENT_SEED = 0x9E3779B97F4A7C15ull;
 constexpr uint32_t NO_LIBRARY_RESULT = 0xFFFFFFFFu;
@@ -162,7 +162,7 @@ void WarmFolder(const char* folder) {
     const size_t suffix = sizeof WDL_SUFFIX - 1;
     while (const dirent* entry = readdir(dir)) {
         const size_t n = std::strlen(entry->d_name);
-        if (n <= suffix || n >= MAX_TABLE_NAME || std::strcmp(entry->d_name + n - suffix, WDL_SUFFIX) != 0) continue;
+        if (n <= suffix || n > MAX_TABLE_NAME || std::strcmp(entry->d_name + n - suffix, WDL_SUFFIX) != 0) continue;
         WarmTable(entry->d_name);
     }
     closedir(dir);
