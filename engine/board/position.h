@@ -52,6 +52,12 @@ constexpr int PromotionCredit[8] = {0, 0, 288, 288, 512, 1120, 0, 0};
 // score counts as a mate score.
 constexpr int32_t MATE = 8192;
 constexpr int32_t MATE_THRESHOLD = 7800;
+// A win from the win/draw/loss tables (Syzygy) found at ply p scores TABLE_WIN - p, a loss
+// p - TABLE_WIN: above every evaluation and below every mate. Such scores depend on the ply
+// as mates do; every score beyond DECIDED_THRESHOLD is one or the other.
+constexpr int32_t TABLE_WIN = MATE_THRESHOLD - 1;
+constexpr int32_t MAX_TABLE_WIN_PLY = 64;    // no search goes deeper (the undo stack's size)
+constexpr int32_t DECIDED_THRESHOLD = TABLE_WIN - MAX_TABLE_WIN_PLY;
 
 // ---------------------------------------------------------------- slots
 using SlotMask = uint32_t;              // slot bits of one side, low 16 bits used
@@ -173,6 +179,7 @@ struct PlyRecord {
 static_assert(sizeof(PlyRecord) == 36);
 
 constexpr int UNDO_STACK_SIZE = 64;
+static_assert(UNDO_STACK_SIZE <= MAX_TABLE_WIN_PLY, "a table win at the deepest ply stays decided");
 constexpr uint16_t IN_CHECK_FLAG = 0x8000;
 
 // What make saves for unmake: the attack maps and the hanging state before the move. Putting

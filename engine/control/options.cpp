@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "search/ttable.h"
 #include "tablebase/probe.h"
+#include "tablebase/syzygy.h"
 
 namespace tavrix {
 
@@ -30,6 +31,7 @@ constexpr int32_t DEFAULT_FORWARD_PRUNING = 10;
 constexpr int32_t FORWARD_PRUNING_UNIT = 16;
 constexpr uint32_t DEFAULT_TABLEBASE_DEPTH = 2;
 constexpr int32_t KB_PER_MB = 1024;
+constexpr const char EMPTY_STRING_VALUE[] = "<empty>";   // what some GUIs send for an empty string
 
 const char* Bool(bool on) { return on ? "true" : "false"; }
 bool Flag(uint32_t mask) { return (Settings.optionFlags & mask) != 0; }
@@ -66,6 +68,10 @@ enum class OptionKind : uint8_t {
     ELO,
     LIMIT_STRENGTH,
     THREADS,
+    SYZYGY_PATH,
+    SYZYGY_PROBE_DEPTH,
+    SYZYGY_FIFTY_MOVE_RULE,
+    SYZYGY_PROBE_LIMIT,
 };
 
 struct OptionEntry {
@@ -110,6 +116,10 @@ constexpr OptionEntry OPTION_TABLE[] = {
     {"Verbose UCI", OptionKind::FLAG, OptionFlag::VERBOSE_UCI, 0, 0},
     {"AutoSave PGN", OptionKind::AUTOSAVE, AUTOSAVE_PGN, 0, 0},
     {"Threads", OptionKind::THREADS, 0, 1, MAX_THREADS},
+    {"SyzygyPath", OptionKind::SYZYGY_PATH, 0, 0, 0},
+    {"SyzygyProbeDepth", OptionKind::SYZYGY_PROBE_DEPTH, 0, 1, SYZYGY_MAX_PROBE_DEPTH},
+    {"Syzygy50MoveRule", OptionKind::SYZYGY_FIFTY_MOVE_RULE, 0, 0, 0},
+    {"SyzygyProbeLimit", OptionKind::SYZYGY_PROBE_LIMIT, 0, 0, SYZYGY_MAX_MEN},
 };
 
 // "true" or "false" in any case; anything else is no value.
@@ -235,6 +245,22 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
                 Settings.strengthLimit = on ? NodeRateFromElo(Settings.elo) : 0;
             }
             break;
+        case OptionKind::SYZYGY_PATH:
+            if (std::strlen(cursor) < static_cast<size_t>(SYZYGY_PATH_SIZE)) {
+                CopyText(Settings.syzygyPath, std::strcmp(cursor, EMPTY_STRING_VALUE) == 0 ? "" : cursor,
+                         SYZYGY_PATH_SIZE);
+                LoadSyzygyTables(Settings.syzygyPath);
+            }
+            break;
+        case OptionKind::SYZYGY_PROBE_DEPTH:
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Settings.syzygyProbeDepth = number;
+            break;
+        case OptionKind::SYZYGY_FIFTY_MOVE_RULE:
+            if (ReadBool(cursor, on)) Settings.syzygyFiftyMoveRule = on;
+            break;
+        case OptionKind::SYZYGY_PROBE_LIMIT:
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) Settings.syzygyProbeLimit = number;
+            break;
         case OptionKind::CLEAR_HASH:
             break;
         case OptionKind::THREADS:
@@ -280,6 +306,10 @@ void ResetEngineSettings() {
     Settings.strengthLimit = 0;
     Settings.multiPV = 1;
     Settings.autosaveFlags = AUTOSAVE_PGN;
+    Settings.syzygyPath[0] = '\0';
+    Settings.syzygyProbeDepth = SYZYGY_DEFAULT_PROBE_DEPTH;
+    Settings.syzygyFiftyMoveRule = true;
+    Settings.syzygyProbeLimit = SYZYGY_MAX_MEN;
 }
 
 void LoadDefaults() {
@@ -338,6 +368,12 @@ void PrintOptions() {
     Print("option name MultiPV type spin min 1 max 127 default %d\n", static_cast<int>(Settings.multiPV));
     Print("option name UCI_EngineAbout type string default %s\n", ENGINE_ABOUT);
     Print("option name Threads type spin default %d min 1 max %d\n", DEFAULT_THREADS, MAX_THREADS);
+    Print("option name SyzygyPath type string default %s\n", Settings.syzygyPath);
+    Print("option name SyzygyProbeDepth type spin min 1 max %d default %d\n", SYZYGY_MAX_PROBE_DEPTH,
+          static_cast<int>(Settings.syzygyProbeDepth));
+    Print("option name Syzygy50MoveRule type check default %s\n", Bool(Settings.syzygyFiftyMoveRule));
+    Print("option name SyzygyProbeLimit type spin min 0 max %d default %d\n", SYZYGY_MAX_MEN,
+          static_cast<int>(Settings.syzygyProbeLimit));
 }
 
 void SetOption(const char* cursor) {

@@ -92,7 +92,7 @@ void PrintPv(int32_t multiPV, const Move* line, int32_t boundKind, int32_t score
     char multi[24] = "";
     if (multiPV != 0) std::snprintf(multi, sizeof multi, "multipv %d ", multiPV);
     char scoreText[SCORE_TEXT_SIZE];
-    ScoreText(score, boundKind, scoreText);
+    ScoreText(ReportedRootScore(score), boundKind, scoreText);
     Append(text, used, "info %sdepth %d seldepth %d time %d nodes %" PRIu64 " score %s", multi, depth,
            selectiveDepth, ElapsedMs(), SearchedNodes(), scoreText);
     if (TablebaseHits() != 0) Append(text, used, " tbhits %lu", static_cast<unsigned long>(TablebaseHits()));

@@ -10,6 +10,7 @@
 #include "control/engine.h"
 #include "control/options.h"
 #include "tablebase/probe.h"
+#include "tablebase/syzygy.h"
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
@@ -109,6 +110,7 @@ void Shutdown() {
     ResizeWorkers(1);
     if (Learning.changed) SaveLearning();
     FreeTablebases();
+    FreeSyzygy();
     FreeHashTable();
     Settings.hashSize = 0;
     CloseBook();

@@ -281,6 +281,26 @@ bool ReplaceFile(const char* path, const void* data, int64_t size) {
 
 void RedirectOutput(FILE* stream) { Platform.output = stream; }
 
+int SilenceErrorOutput() {
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int sink = open("/dev/null", O_WRONLY);
+    if (saved < 0 || sink < 0 || dup2(sink, STDERR_FILENO) < 0) {
+        if (saved >= 0) close(saved);
+        if (sink >= 0) close(sink);
+        return -1;
+    }
+    close(sink);
+    return saved;
+}
+
+void RestoreErrorOutput(int saved) {
+    if (saved < 0) return;
+    std::fflush(stderr);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+}
+
 bool ExecutableDirectory(char* out, int capacity) {
     if (capacity <= 1) return false;
     const ssize_t length = readlink("/proc/self/exe", out, static_cast<size_t>(capacity - 1));

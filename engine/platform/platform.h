@@ -71,6 +71,11 @@ void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Sends output elsewhere (tests); nullptr restores standard output.
 void RedirectOutput(FILE* stream);
 
+// Standard error goes to /dev/null until restored, for a library call that reports false
+// errors there. Returns what RestoreErrorOutput needs (-1: nothing was changed).
+int SilenceErrorOutput();
+void RestoreErrorOutput(int saved);
+
 // Files the engine reads by a relative name (the opening book).
 constexpr int PATH_SIZE = 4096;
 constexpr int MAX_PATH_CANDIDATES = 3;

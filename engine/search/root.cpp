@@ -10,12 +10,14 @@
 #include "search/quiesce.h"
 #include "board/repetition.h"
 #include "search/search.h"
+#include "search/search_internal.h"
 #include "search/search_state.h"
 #include "search/root_table.h"
 #include "search/search_table.h"
 #include "search/think_link.h"
 #include "settings/settings.h"
 #include "tablebase/probe.h"
+#include "tablebase/syzygy.h"
 
 namespace tavrix {
 
@@ -139,7 +141,36 @@ int32_t FindDecidedBest(int32_t from) {
 
 bool IsQuiet(Move move) { return (move & (MoveKind::CAPTURE | MoveKind::PROMOTION_BIT)) == 0; }
 
+// Syzygy at the root: only the moves of the best rank stay (the others become non-moves, as
+// moves outside "searchmoves" do), so a won position is converted within the fifty-move
+// rule, a drawn one is held and a lost one resists longest. The search below then probes no
+// more and picks among them by its own judgement, finding the mates.
+void RankByTables(Position& pos, int32_t count) {
+    Search.syzygyMen = SyzygyProbeMen();
+    Search.syzygyDepth = Settings.syzygyProbeDepth;
+    Search.syzygyFiftyMoveRule = Settings.syzygyFiftyMoveRule;
+    if (Search.syzygyMen == 0 || count == 0 || !SyzygyAnswers(pos, Search.syzygyMen)) return;
+    static Move moves[MAX_ROOT_MOVES];
+    static SyzygyRootMove ranked[MAX_ROOT_MOVES];
+    for (int32_t i = 0; i < count; ++i) moves[i] = RootMoveOf(Root.list.entries[i]);
+    const int32_t fifty = pos.ply - pos.lastIrreversiblePly;
+    if (!ProbeSyzygyRoot(pos, fifty, IsRepetition(pos), moves, count, ranked)) return;
+    int32_t wdl = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        RootMove& e = Root.list.entries[i];
+        if (ranked[i].best) wdl = ranked[i].wdl;
+        else ResetEntry(e, static_cast<int32_t>(e.line), NO_MOVE);
+    }
+    Root.tableRanked = true;
+    Root.tableScore = ScoreOfWdl(wdl, ROOT_PLY, DrawScore(pos.sideToMove), Settings.syzygyFiftyMoveRule).score;
+    Search.syzygyMen = 0;
+}
+
 }  // namespace
+
+int32_t ReportedRootScore(int32_t score) {
+    return Root.tableRanked && score >= -MATE_THRESHOLD && score <= MATE_THRESHOLD ? Root.tableScore : score;
+}
 
 void ResetRootState() {
     Root = RootState{};
@@ -190,6 +221,7 @@ int BeginSearch(Position& pos) {
     Eval.plyLimit = SEARCH_PLY_LIMIT;
     PrepareEvaluation(pos, side, EvalOptionsFromSettings(Search.searchFlags, TablebaseMaxPieces()));
     ResetTablebaseHits();
+    Root.tableRanked = false;
     RootBeginTable(retainHash);
     if (Limits.searchType != 0) AgeOrderingStats(retainHash);
 
@@ -229,6 +261,7 @@ int BeginSearch(Position& pos) {
         }
     }
 
+    RankByTables(pos, count);
     pos.nodes = 0;
     Search.selectiveDepth = 0;
     Search.nullMoves = Search.nullShortcuts = Search.reducedMoves = Search.futileNodes = 0;

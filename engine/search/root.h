@@ -70,6 +70,8 @@ struct RootState {
     uint16_t gameEnd;           // RootFlag kind | DECIDED when the root has no legal move, else 0
     uint8_t mateStatus;         // MateStatus bits
     uint32_t random;            // generator behind the spread of search type 0
+    bool tableRanked;           // the Syzygy tables chose the moves searched
+    int32_t tableScore;         // their verdict on the root, reported for any score short of mate
 };
 
 // Each search thread keeps its own root.
@@ -98,6 +100,10 @@ void SortRootMoves(int32_t first);
 // depth, bound kind and marks; returns the entry's new index. Defined by the think
 // controller, whose time manager decides.
 int RootBestMoveChanged(int index);
+
+// The score to report for a root score: the tables' verdict where they ranked the moves and
+// the search has found no mate.
+int32_t ReportedRootScore(int32_t score);
 
 // Moves the entry at `index` up to its place among the first MultiPV entries by score, or to
 // the front; returns its new index.

@@ -181,9 +181,33 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     int32_t cutScore = 0;
     if (!pvNode && found && tableCutoff(mateEntry || (bound != 0 && hit.depth > depth), cutScore)) return cutScore;
 
+    // 5b. Syzygy tables after a capture or pawn move: their win, draw or loss decides the
+    // node, or bounds it where the window still asks for a mate.
+    int32_t tableFloor = NO_SCORE_YET, tableCeiling = MATE;
+    if (Search.syzygyMen != 0 && depth >= Search.syzygyDepth && pos.ply == pos.lastIrreversiblePly &&
+        SyzygyAnswers(pos, Search.syzygyMen)) {
+        int32_t wdl = 0;
+        if (ProbeSyzygyWdl(pos, wdl)) {
+            const SyzygyScore tb = ScoreOfWdl(wdl, ply, DrawScore(side), Search.syzygyFiftyMoveRule);
+            if (tb.bound == 0 || (tb.bound > 0 ? tb.score >= beta : tb.score <= alpha)) {
+                const uint16_t tbBound =
+                    tb.bound == 0 ? EntryFlag::EXACT : tb.bound > 0 ? EntryFlag::LOWER : EntryFlag::UPPER;
+                if (TablePresent()) StoreNodeEntry(side, pos, ply, depth, tbBound, tb.score, NO_MOVE, 0);
+                return tb.score;
+            }
+            if (tb.bound > 0) {
+                tableFloor = tb.score;
+                best = std::max(best, tb.score);
+                alpha = std::max(alpha, tb.score);
+            } else {
+                tableCeiling = tb.score;
+            }
+        }
+    }
+
     // 6. Static evaluation.
     const int32_t e = Evaluate(pos, side, ply, depth, alpha, beta);
-    if (rec.checkFlag & EVAL_DECIDED_BITS) return e;
+    if (rec.checkFlag & EVAL_DECIDED_BITS) return std::min(std::max(e, tableFloor), tableCeiling);
 
     // 7. Hints from the hash move.
     if (found) {
@@ -436,6 +460,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
     if (pruned) best = std::max(best, e + (FUTILITY_MARGIN << (depth - 1)));
     // No legal move searched and no bound from the table: mate or stalemate.
     if (best == NO_SCORE_YET) return inCheck ? ply - MATED_BASE : DrawScore(side);
+    best = std::min(best, tableCeiling);
 
     // 18. Store.
     const Move bestMove = Search.pv[ply][0];

@@ -16,6 +16,8 @@
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/search_table.h"
+#include "tablebase/probe.h"
+#include "tablebase/syzygy.h"
 
 namespace tavrix {
 
@@ -100,5 +102,14 @@ inline bool MateDistanceCut(int32_t ply, int32_t& alpha, int32_t& beta, int32_t&
 }
 
 inline int32_t StoppedScore(const Position& pos) { return Search.scoreSlot[pos.sideToMove]; }
+
+// Whether the Syzygy tables answer for the position: no more than `men` men, no castling
+// rights, and no Nalimov table of the class (that one answers, knowing the mate distance).
+inline bool SyzygyAnswers(const Position& pos, int32_t men) {
+    const int32_t onBoard = MenOnBoard(pos);
+    if (onBoard > men || HasCastlingRights(pos)) return false;
+    return !(Eval.options.useTablebases && onBoard <= Eval.options.tablebaseMen &&
+             TablebaseCovers(pos, pos.sideToMove));
+}
 
 }  // namespace tavrix

@@ -68,6 +68,9 @@ struct SearchState {
     uint32_t searchFlags;
     int32_t pruningThreshold;  // late-move reduction below this cutoff ratio
     int32_t threatDepth;       // 0 .. -7: how deep the quiescence gain test reaches
+    int32_t syzygyMen;         // most men a node probes the Syzygy tables with, 0 = none
+    int32_t syzygyDepth;       // "SyzygyProbeDepth"
+    bool syzygyFiftyMoveRule;  // "Syzygy50MoveRule"
 
     // Per-colour values.
     int32_t scoreSlot[2];    // last root score per colour; a stopped node returns its side's

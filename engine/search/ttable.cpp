@@ -125,8 +125,9 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
     Save(bucket[victim - entries], *victim);
 }
 
+// Table wins are facts like mates: their entries count at any depth as mate entries do.
 uint16_t MateBit(int32_t score) {
-    return (score > MATE_THRESHOLD || score < -MATE_THRESHOLD) ? TTFlag::MATE : 0;
+    return IsDecidedScore(score) ? TTFlag::MATE : 0;
 }
 
 }  // namespace
@@ -165,7 +166,7 @@ uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit) {
         ++Search.hashfull;
     }
     hit.move = move;
-    hit.score = ScoreFromTable(e->score, ply);
+    hit.score = ScoreFromTable(e->score, ply, (e->flags & TTFlag::MATE) != 0);
     hit.depth = (e->flags & TTFlag::MATE) && !std::atomic_ref<bool>(TT.rootMateReported).load(std::memory_order_relaxed)
                     ? TT_MATE_ENTRY_DEPTH
                     : (e->flags & TTFlag::DEPTH_MASK) >> TTFlag::DEPTH_SHIFT;

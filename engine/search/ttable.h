@@ -13,7 +13,7 @@ namespace tavrix {
 struct TTEntry {
     uint32_t keyLow;
     uint16_t move;
-    int16_t score;      // mate scores in root-relative form
+    int16_t score;      // mate scores and table wins in root-relative form
     uint16_t flags;     // TTFlag bits; 0 = empty entry
     uint16_t moveDepth; // depth the move was stored at; use counter of permanent entries
     uint32_t keyHigh;
@@ -126,16 +126,21 @@ void BeginTableSearch(bool retainHash);
 // Entries of another age refreshed or overwritten so far, in permille of the table.
 int32_t HashfullPermille();
 
-// Stored form of a score found at `ply`, and back.
-constexpr int32_t ScoreToTable(int32_t score, int32_t ply) {
-    if (score > MATE_THRESHOLD) return score + ply - 1;
-    if (score < -MATE_THRESHOLD) return score - ply + 1;
-    return score;
+// Mates and table wins depend on the ply they were found at; the mate threshold itself is a
+// window bound, never such a score.
+constexpr bool IsDecidedScore(int32_t score) {
+    return (score > DECIDED_THRESHOLD || score < -DECIDED_THRESHOLD) && score != MATE_THRESHOLD &&
+           score != -MATE_THRESHOLD;
 }
-constexpr int32_t ScoreFromTable(int32_t stored, int32_t ply) {
-    if (stored > MATE_THRESHOLD) return stored - ply + 1;
-    if (stored < -MATE_THRESHOLD) return stored + ply - 1;
-    return stored;
+// Stored form of a score found at `ply` (decided scores as if found at the root), and back:
+// `decided` is the entry's mate flag, set with that form.
+constexpr int32_t ScoreToTable(int32_t score, int32_t ply) {
+    if (!IsDecidedScore(score)) return score;
+    return score > 0 ? score + ply - 1 : score - ply + 1;
+}
+constexpr int32_t ScoreFromTable(int32_t stored, int32_t ply, bool decided) {
+    if (!decided) return stored;
+    return stored > 0 ? stored - ply + 1 : stored + ply - 1;
 }
 
 // Sizes the table (and the evaluation cache carved from the same request) to at most

@@ -61,6 +61,10 @@ constexpr const char DEFAULT_BOOK_FILE[] = "T11Book.tbk";
 constexpr int32_t DEFAULT_ELO = 1925;             // EloFromNodeRate(128)
 constexpr int32_t DEFAULT_ELO_MINIMUM = 1250;     // EloFromNodeRate(16)
 constexpr int32_t DEFAULT_ELO_MAXIMUM = 3025;     // top of the curve until the machine is measured
+constexpr int SYZYGY_PATH_SIZE = 1024;            // folder lists up to 1023 characters
+constexpr int32_t SYZYGY_MAX_MEN = 7;
+constexpr int32_t SYZYGY_DEFAULT_PROBE_DEPTH = 1;
+constexpr int32_t SYZYGY_MAX_PROBE_DEPTH = 100;
 
 struct EngineSettings {
     uint32_t optionFlags;
@@ -79,6 +83,10 @@ struct EngineSettings {
     int32_t strengthLimit;             // node rate, 0 = off
     uint8_t multiPV;
     uint32_t autosaveFlags;
+    char syzygyPath[SYZYGY_PATH_SIZE]; // folders separated by ':'
+    int32_t syzygyProbeDepth;
+    bool syzygyFiftyMoveRule;
+    int32_t syzygyProbeLimit;          // most men probed
 };
 
 extern EngineSettings Settings;

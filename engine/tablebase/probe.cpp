@@ -117,6 +117,20 @@ bool SideRegistered(int classIndex, int side) {
     return false;
 }
 
+// The catalogue's class of the position's material: +i, -i (colours exchanged) or 0.
+int ClassOfPosition(const Position& pos) {
+    int counts[10];
+    for (int c = 0; c < 2; ++c) {
+        const uint32_t sig = pos.materialSignature[c];
+        counts[c * 5 + 0] = static_cast<int>(sig >> 16 & 15);
+        counts[c * 5 + 1] = static_cast<int>(sig >> 20 & 3);
+        counts[c * 5 + 2] = static_cast<int>(sig >> 22 & 3);
+        counts[c * 5 + 3] = static_cast<int>(sig >> 24 & 3);
+        counts[c * 5 + 4] = static_cast<int>(sig >> 26 & 7);
+    }
+    return MaterialLookup(counts);
+}
+
 }  // namespace
 
 void LayOutChunkCache() {
@@ -245,16 +259,7 @@ int32_t ReadTablebaseValue(int classIndex, int side, uint64_t index) {
 TablebaseResult ProbeTablebase(const Position& pos, Colour side) {
     TablebaseProbeState& s = TablebaseProbe;
     if (s.maxPieces == 0 || s.missingBitmap == nullptr) return TablebaseResult{false, 0};
-    int counts[10];
-    for (int c = 0; c < 2; ++c) {
-        const uint32_t sig = pos.materialSignature[c];
-        counts[c * 5 + 0] = static_cast<int>(sig >> 16 & 15);
-        counts[c * 5 + 1] = static_cast<int>(sig >> 20 & 3);
-        counts[c * 5 + 2] = static_cast<int>(sig >> 22 & 3);
-        counts[c * 5 + 3] = static_cast<int>(sig >> 24 & 3);
-        counts[c * 5 + 4] = static_cast<int>(sig >> 26 & 7);
-    }
-    const int found = MaterialLookup(counts);
+    const int found = ClassOfPosition(pos);
     if (found == 0) return TablebaseResult{false, 0};
 
     SquareRecord record[2];
@@ -300,9 +305,21 @@ TablebaseResult ProbeTablebase(const Position& pos, Colour side) {
     return TablebaseResult{true, 0};
 }
 
+bool TablebaseCovers(const Position& pos, Colour side) {
+    if (TablebaseProbe.maxPieces == 0) return false;
+    const int found = ClassOfPosition(pos);
+    if (found == 0) return false;
+    const int classIndex = found > 0 ? found : -found;
+    const bool symmetric = (Catalogue.entry[classIndex].flags & TablebaseFlag::SYMMETRIC) != 0;
+    return SideRegistered(classIndex, symmetric ? 0 : side ^ (found > 0 ? 0 : 1));
+}
+
 int32_t TablebaseMaxPieces() { return TablebaseProbe.maxPieces; }
 int32_t RegisteredTablebaseFiles() { return Catalogue.registeredFiles; }
 uint32_t TablebaseHits() { return std::atomic_ref<uint32_t>(TablebaseProbe.hits).load(std::memory_order_relaxed); }
 void ResetTablebaseHits() { TablebaseProbe.hits = 0; }
+void AddTablebaseHits(uint32_t n) {
+    std::atomic_ref<uint32_t>(TablebaseProbe.hits).fetch_add(n, std::memory_order_relaxed);
+}
 
 }  // namespace tavrix

@@ -53,10 +53,16 @@ TablebaseResult ProbeTablebase(const Position& pos, Colour side);
 int32_t ReadTablebaseValue(int classIndex, int side, uint64_t index);
 int32_t ReadTableByte(int classIndex, int side, uint32_t chunk, uint32_t offset);
 
+// Whether a registered table of the position's class holds `side` to move: there these
+// tables answer, not the Syzygy ones.
+bool TablebaseCovers(const Position& pos, Colour side);
+
 // Figures for the search output and the saved game's settings line.
 int32_t TablebaseMaxPieces();
 int32_t RegisteredTablebaseFiles();
 uint32_t TablebaseHits();
 void ResetTablebaseHits();
+// Probes of the other tables (Syzygy) count in the same figure; any search thread may add.
+void AddTablebaseHits(uint32_t n);
 
 }  // namespace tavrix

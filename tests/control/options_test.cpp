@@ -8,6 +8,7 @@
 #include "control/engine.h"
 #include "control/options.h"
 #include "platform/platform.h"
+#include "tablebase/syzygy.h"
 
 namespace tavrix {
 namespace {
@@ -38,6 +39,10 @@ void ExpectSameSettings(const EngineSettings& a, const EngineSettings& b, const 
     EXPECT_EQ(a.strengthLimit, b.strengthLimit) << line;
     EXPECT_EQ(a.multiPV, b.multiPV) << line;
     EXPECT_EQ(a.autosaveFlags, b.autosaveFlags) << line;
+    EXPECT_STREQ(a.syzygyPath, b.syzygyPath) << line;
+    EXPECT_EQ(a.syzygyProbeDepth, b.syzygyProbeDepth) << line;
+    EXPECT_EQ(a.syzygyFiftyMoveRule, b.syzygyFiftyMoveRule) << line;
+    EXPECT_EQ(a.syzygyProbeLimit, b.syzygyProbeLimit) << line;
 }
 
 TEST(Settings, DefaultsMatchTheDocumentedValues) {
@@ -143,6 +148,8 @@ TEST(SetOption, ChangesExactlyTheNamedSetting) {
         {"NalimovPath value /tb/a dir;/tb/b", [](EngineSettings& s) { std::strcpy(s.tablebasePath, "/tb/a dir;/tb/b"); }},
         {"Book File value my book.tbk", [](EngineSettings& s) { std::strcpy(s.bookFileName, "my book.tbk"); }},
         {"Book File value", [](EngineSettings& s) { s.bookFileName[0] = '\0'; }},
+        {"SyzygyPath value <empty>", nullptr},
+        {"SyzygyPath value", nullptr},
         // Strength.
         {"UCI_Elo value 2000", [](EngineSettings& s) { s.elo = 2000; }},
         {"UCI_Elo value 1250", [](EngineSettings& s) { s.elo = 1250; }},
@@ -160,6 +167,33 @@ TEST(SetOption, ChangesExactlyTheNamedSetting) {
         StartClean();
         EngineSettings expected = Settings;
         if (c.change != nullptr) c.change(expected);
+        SetOption(c.line);
+        ExpectSameSettings(Settings, expected, c.line);
+    }
+}
+
+TEST(SetOption, SyzygyNumbersWithinTheirRangesAndTheFiftyMoveSwitch) {
+    struct Case {
+        const char* line;
+        int32_t probeDepth;
+        bool fiftyMoveRule;
+        int32_t probeLimit;
+    };
+    const Case cases[] = {
+        {"SyzygyProbeDepth value 1", 1, true, 7},   {"SyzygyProbeDepth value 100", 100, true, 7},
+        {"SyzygyProbeDepth value 0", 1, true, 7},   {"SyzygyProbeDepth value 101", 1, true, 7},
+        {"syzygyprobedepth value 9", 9, true, 7},   {"SyzygyProbeLimit value 0", 1, true, 0},
+        {"SyzygyProbeLimit value 7", 1, true, 7},   {"SyzygyProbeLimit value 8", 1, true, 7},
+        {"SyzygyProbeLimit value -1", 1, true, 7},  {"Syzygy50MoveRule value false", 1, false, 7},
+        {"Syzygy50MoveRule value TRUE", 1, true, 7}, {"Syzygy50MoveRule value no", 1, true, 7},
+        {"SyzygyProbe value 3", 1, true, 7},
+    };
+    for (const Case& c : cases) {
+        StartClean();
+        EngineSettings expected = Settings;
+        expected.syzygyProbeDepth = c.probeDepth;
+        expected.syzygyFiftyMoveRule = c.fiftyMoveRule;
+        expected.syzygyProbeLimit = c.probeLimit;
         SetOption(c.line);
         ExpectSameSettings(Settings, expected, c.line);
     }
@@ -242,12 +276,19 @@ TEST(PrintOptions, ListsEveryOptionInOrderWithItsDefault) {
         "option name AutoSave PGN type check default true\n"
         "option name MultiPV type spin min 1 max 127 default 1\n"
         "option name UCI_EngineAbout type string default TAVRIX 11 UCI";
+    // The Syzygy options GUIs know come after all of these.
+    const std::string syzygy =
+        "option name SyzygyPath type string default \n"
+        "option name SyzygyProbeDepth type spin min 1 max 100 default 1\n"
+        "option name Syzygy50MoveRule type check default true\n"
+        "option name SyzygyProbeLimit type spin min 0 max 7 default 7\n";
     const std::string printed = PrintedOptions();
     ASSERT_EQ(printed.compare(0, expected.size(), expected), 0) << printed;
     EXPECT_EQ(printed.back(), '\n');
-    // About ends the classic options; the later ones follow it.
+    // About ends the classic options; the later ones follow it, the Syzygy ones last.
     const size_t aboutEnd = printed.find('\n', expected.size());
-    EXPECT_EQ(printed.substr(aboutEnd + 1), "option name Threads type spin default 1 min 1 max 256\n");
+    ASSERT_NE(aboutEnd, std::string::npos);
+    EXPECT_EQ(printed.substr(aboutEnd + 1), "option name Threads type spin default 1 min 1 max 256\n" + syzygy);
 }
 
 TEST(PrintOptions, ShowsCurrentValues) {
@@ -270,6 +311,9 @@ TEST(PrintOptions, ShowsCurrentValues) {
         {"Steady Search value true", "option name Steady Search type check default true\n"},
         {"Hyper-Modern Play value true", "option name Hyper-Modern Play type check default true\n"},
         {"MultiPV value 3", "option name MultiPV type spin min 1 max 127 default 3\n"},
+        {"SyzygyProbeDepth value 12", "option name SyzygyProbeDepth type spin min 1 max 100 default 12\n"},
+        {"Syzygy50MoveRule value false", "option name Syzygy50MoveRule type check default false\n"},
+        {"SyzygyProbeLimit value 5", "option name SyzygyProbeLimit type spin min 0 max 7 default 5\n"},
     };
     for (const Case& c : cases) {
         StartClean();

@@ -47,9 +47,14 @@ std::vector<std::string> DEFAULT_OPTION_LINES = {
     "option name MultiPV type spin min 1 max 127 default 1",
 };
 
-// Options beyond the classic set come after UCI_EngineAbout, in this order.
+// Options beyond the classic set come after UCI_EngineAbout, in this order: the Syzygy options
+// GUIs know come last.
 const std::vector<std::string> LATER_OPTION_LINES = {
     "option name Threads type spin default 1 min 1 max 256",
+    "option name SyzygyPath type string default ",
+    "option name SyzygyProbeDepth type spin min 1 max 100 default 1",
+    "option name Syzygy50MoveRule type check default true",
+    "option name SyzygyProbeLimit type spin min 0 max 7 default 7",
 };
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }

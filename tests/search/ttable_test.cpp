@@ -155,6 +155,8 @@ TEST_F(TableTest, MateDistanceSurvivesDifferentPlies) {
         {8191, 1, 1, 8191, 8191, true},     // root-level score needs no change
         {7801, 2, 4, 7802, 7799, true},     // just past the threshold, back below it
         {7800, 5, 9, 7800, 7800, false},    // the threshold itself is no mate score
+        {7790, 11, 3, 7800, 7798, true},    // a table win whose stored form is the threshold
+        {-7760, 2, 40, -7761, -7722, true}, // a table loss read far deeper
         {-350, 5, 9, -350, -350, false},
     };
     for (const Case& c : cases) {
