@@ -29,6 +29,10 @@ struct CachedEvaluation {
 };
 
 bool ProbeEvalCache(const Position& pos, Colour side, CachedEvaluation& out);
+// Starts loading the entry of the position while the caller still has work to do.
+inline void PrefetchEvalCache(const Position& pos, Colour side) {
+    if (EvalCache.mask != 0) __builtin_prefetch(&EvalCache.table[side][pos.hashKey[1] & EvalCache.mask]);
+}
 void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& value);
 
 }  // namespace tavrix

@@ -55,14 +55,7 @@ constexpr int Shade(int sq) { return IsDarkSquare(sq) ? 1 : 0; }
 // The bits of attackWeight that count attackers of one piece type.
 constexpr uint16_t KindMaskOfType[8] = {0, 0xC00, 0x300, 0xC0, 0x30, 0x0E, 0x01, 0};
 
-// Slot masks use 16 bits; a byte table avoids the library call where the target has
-// no population-count instruction.
-inline constexpr auto ByteBitCount = [] {
-    std::array<uint8_t, 256> t{};
-    for (int b = 0; b < 256; ++b) t[b] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(b)));
-    return t;
-}();
-inline int PopCount(uint32_t m) { return ByteBitCount[m & 0xFF] + ByteBitCount[(m >> 8) & 0xFF]; }
+inline int PopCount(uint32_t m) { return SlotCount(m); }
 
 inline int PawnAttackCount(const AttackRecord& r) { return (r.attackWeight >> 10) & 3; }
 // The attack-set index of the hanging-value tables: direct weight plus x-ray byte.

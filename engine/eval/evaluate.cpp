@@ -316,7 +316,7 @@ int32_t EvaluatePositional(Position& pos, Colour side, Colour strongerSide, int3
     bool oppositeBishopCandidate = false;
     if (endgameType == EndgameType::ROOK_TWO_PAWNS_VS_ROOK) {
         uint32_t pawns = pos.pawnSlots[strongerSide];
-        if (std::popcount(pawns) == 2) {
+        if (SlotCount(pawns) == 2) {
             const int a = pos.slotSquare[strongerSide][std::countr_zero(pawns) & 15];
             pawns &= pawns - 1;
             const int b = pos.slotSquare[strongerSide][std::countr_zero(pawns) & 15];
@@ -349,7 +349,7 @@ bool WantsTablebaseProbe(const Position& pos, int32_t ply, int32_t depth) {
     const bool root = ply <= 2 && depth == HORIZON_DEPTH;
     const bool afterCapture = depth >= opt.tablebaseDepth && (pos.undoStack[pos.undoTop].move & TABLEBASE_MOVE_KINDS) != 0;
     if (!root && !afterCapture) return false;
-    const int men = std::popcount(pos.liveSlots[WHITE]) + std::popcount(pos.liveSlots[BLACK]);
+    const int men = SlotCount(pos.liveSlots[WHITE]) + SlotCount(pos.liveSlots[BLACK]);
     return men >= 3 && men <= opt.tablebaseMen;
 }
 

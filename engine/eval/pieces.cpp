@@ -111,7 +111,7 @@ constexpr int HOME_KNIGHT_B = 1, HOME_KNIGHT_G = 6, HOME_BISHOP_C = 2, HOME_BISH
 inline int Flip(Colour c, int sq) { return c == WHITE ? sq : sq ^ 56; }
 using geometry::KingDistance;
 inline int Forward(Colour c) { return c == WHITE ? 8 : -8; }
-inline int PawnsOf(const Position& pos, Colour c) { return std::popcount(pos.pawnSlots[c]); }
+inline int PawnsOf(const Position& pos, Colour c) { return SlotCount(pos.pawnSlots[c]); }
 inline bool HasPawnAttack(const Position& pos, Colour by, int sq) {
     return (pos.attackMap[by].square[sq].attackWeight & AttackWeight::PAWN_MASK) != 0;
 }
@@ -158,7 +158,7 @@ int32_t BishopTerm(const Position& pos, Colour c, int sq, int a) {
                 Eval.endWeightQuarter + Eval.phaseHalf;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
-    if (std::popcount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
+    if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
     return v + EvaluateBishopMobility(pos, sq, c);
 }
 
@@ -314,8 +314,8 @@ void BuildPieceTables(const Position& root) {
         } else if (bothWings) {
             Eval.bishopBonus = Eval.endWeightHalf + BISHOP_BONUS_START;
             for (const uint8_t wing : {QUEEN_WING, KING_WING}) {
-                const int d = std::popcount(unsigned(fileMask[WHITE] & wing)) -
-                              std::popcount(unsigned(fileMask[BLACK] & wing));
+                const int d = SlotCount(fileMask[WHITE] & wing) -
+                              SlotCount(fileMask[BLACK] & wing);
                 if (d >= 2) Eval.bishopWingBonus[WHITE] += Eval.endWeightHalf;
                 else if (d == 1) Eval.bishopWingBonus[WHITE] += Eval.endWeightQuarter;
                 else if (d == -1) Eval.bishopWingBonus[BLACK] += Eval.endWeightQuarter;
@@ -377,7 +377,7 @@ void BuildPieceTables(const Position& root) {
 // ---------------------------------------------------------------- per-node terms
 int32_t EvaluatePieces(const Position& pos) {
     const int a = (PawnsOf(pos, WHITE) + PawnsOf(pos, BLACK)) >> 1;
-    const int rooks = std::popcount(pos.rookSlots[WHITE]) + std::popcount(pos.rookSlots[BLACK]);
+    const int rooks = SlotCount(pos.rookSlots[WHITE]) + SlotCount(pos.rookSlots[BLACK]);
     return SideTerms(pos, WHITE, a, rooks) - SideTerms(pos, BLACK, a, rooks) + Eval.tradeBonus;
 }
 
@@ -455,7 +455,7 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
         if (Eval.rootSide != side) penalty >>= 1;
         v -= penalty;
     }
-    return OpenDirections[std::popcount(open)] + BishopMobility[std::min(m, 13)] + v;
+    return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
 }
 
 }  // namespace tavrix

@@ -255,6 +255,7 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
             } else {
                 // 12. Search the move.
                 MakeMove(pos, m);
+                PrefetchNode(pos, depth >= 0);
                 if (MoverLeftInCheck(pos, side)) {
                     UnmakeMove(pos);
                     continue;

@@ -279,6 +279,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             }
             ++Search.nullMoves;
             MakeNullMove(pos);
+            PrefetchNode(pos, true);
             const uint32_t nullFlags = (flags & NodeFlag::NULL_CHILD_MASK) | NodeFlag::NULL_SUBTREE;
             const int32_t nullScore =
                 r + 1 < depth ? -SearchNode(pos, ply + 1, depth - r - 1, fraction, -beta, -beta + 1, nullFlags)
@@ -370,6 +371,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
         const int code = PieceDestCode(pos.pieceType[MoveFrom(m)], MoveTo(m), side);
 
         MakeMove(pos, m);
+        PrefetchNode(pos, true);
         if (MoverLeftInCheck(pos, side)) {
             UnmakeMove(pos);
             entry->score = NOT_SEARCHED_MARK;

@@ -1,5 +1,6 @@
 #include "search/search_table.h"
 
+#include "eval/eval_cache.h"
 #include "search/ttable.h"
 
 namespace tavrix {
@@ -9,6 +10,11 @@ static_assert(EntryFlag::UPPER == TTFlag::UPPER && EntryFlag::LOWER == TTFlag::L
 static_assert(EntryFlag::EXACT == TTFlag::EXACT && EntryFlag::PERMANENT == TTFlag::PERMANENT);
 
 bool TableExists() { return TT.sizeKb != 0; }
+
+void PrefetchNode(const Position& pos, bool tableProbe) {
+    if (tableProbe) PrefetchTable(pos.sideToMove, pos);
+    PrefetchEvalCache(pos, pos.sideToMove);
+}
 
 uint16_t ProbeNodeEntry(Colour side, Position& pos, int32_t ply, NodeEntry& entry) {
     TTHit hit{};

@@ -26,6 +26,9 @@ struct NodeEntry {
 };
 
 bool TableExists();
+// Right after a move is made: starts loading the table bucket and the evaluation-cache entry
+// the child node will read, so the memory latency overlaps the work before its probes.
+void PrefetchNode(const Position& pos, bool tableProbe);
 // Probe for `side` to move at `ply`; returns the masked flags word (0 = miss).
 uint16_t ProbeNodeEntry(Colour side, Position& pos, int32_t ply, NodeEntry& entry);
 // Store from a node: bound, mate-threat and permanent bits in `flags`; depth, age and the
