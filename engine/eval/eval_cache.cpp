@@ -9,6 +9,7 @@
 namespace tavrix {
 
 EvalCacheTables EvalCache{};
+PawnCacheTable PawnCache{};
 
 namespace {
 
@@ -89,6 +90,44 @@ void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& va
     e.word[1] = hi ^ keyLow;
     e.word[2] = lo;
     e.word[3] = hi;
+}
+
+void RenewPawnCache() {
+    if (++PawnCache.generation != 0) return;
+    // After a wrap an old entry could carry the new number: empty them all.
+    for (PawnCacheEntry& e : PawnCache.entry) e = PawnCacheEntry{};
+    PawnCache.generation = 1;
+}
+
+namespace {
+
+PawnCacheEntry& PawnCacheSlot(uint64_t white, uint64_t black) {
+    // Odd multipliers spread both placements over the top bits.
+    const uint64_t mix = white * 0x9E3779B97F4A7C15ull + black * 0xC2B2AE3D27D4EB4Full;
+    return PawnCache.entry[mix >> (64 - PAWN_CACHE_BITS)];
+}
+
+bool Holds(const PawnCacheEntry& e, uint64_t white, uint64_t black) {
+    // Generation 0 is never current, so an entry never filled cannot match.
+    return e.side[WHITE].generation == PawnCache.generation && PawnCache.generation != 0 &&
+           e.side[WHITE].pawns == white && e.side[BLACK].pawns == black;
+}
+
+}  // namespace
+
+const PawnCacheEntry* PawnCacheHit(const Position& pos) {
+    const uint64_t white = PawnPlacement(pos, WHITE), black = PawnPlacement(pos, BLACK);
+    const PawnCacheEntry& e = PawnCacheSlot(white, black);
+    return Holds(e, white, black) ? &e : nullptr;
+}
+
+const PawnCacheEntry& ProbePawnCache(const Position& pos) {
+    if (const PawnCacheEntry* hit = PawnCacheHit(pos)) return *hit;
+    PawnCacheEntry& e = PawnCacheSlot(PawnPlacement(pos, WHITE), PawnPlacement(pos, BLACK));
+    FindPawnFacts(pos, WHITE, e.side[WHITE]);
+    FindPawnFacts(pos, BLACK, e.side[BLACK]);
+    e.side[WHITE].generation = e.side[BLACK].generation = PawnCache.generation;
+    return e;
 }
 
 }  // namespace tavrix

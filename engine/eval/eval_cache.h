@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "eval/pawns.h"
 
 namespace tavrix {
 
@@ -34,5 +35,30 @@ inline void PrefetchEvalCache(const Position& pos, Colour side) {
     if (EvalCache.mask != 0) __builtin_prefetch(&EvalCache.table[side][pos.hashKey[1] & EvalCache.mask]);
 }
 void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& value);
+
+// Pawn cache: the pawn facts of both sides by the exact pawn placement. Entries of an older
+// generation are empty: a new generation starts whenever the piece tables are rebuilt, as
+// the facts read the pawn table and the storm settings.
+constexpr int PAWN_CACHE_BITS = 12;
+constexpr uint32_t PAWN_CACHE_ENTRIES = 1u << PAWN_CACHE_BITS;
+
+struct PawnCacheEntry {
+    PawnSideFacts side[2];
+};
+static_assert(sizeof(PawnCacheEntry) == 128);
+
+struct PawnCacheTable {
+    PawnCacheEntry entry[PAWN_CACHE_ENTRIES];
+    uint32_t generation;        // 0 before the first renewal: nothing is valid
+};
+
+extern PawnCacheTable PawnCache;
+
+// Starts a new generation (every entry becomes empty).
+void RenewPawnCache();
+// The cached facts of the position's pawns, nullptr when the cache does not hold them.
+const PawnCacheEntry* PawnCacheHit(const Position& pos);
+// The facts of the position's pawns: from the cache, or found and stored.
+const PawnCacheEntry& ProbePawnCache(const Position& pos);
 
 }  // namespace tavrix

@@ -201,6 +201,7 @@ void ResetEvalState() {
     Eval.phaseHalf = 8;
     Eval.endWeight = 1;
     Eval.plyLimit = PLY_LIMIT;
+    RenewPawnCache();
 }
 
 void RefreshPawnFiles(const Position& pos) {

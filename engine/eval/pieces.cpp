@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 
+#include "eval/eval_cache.h"
 #include "eval/evaluate.h"
 
 namespace tavrix {
@@ -372,6 +373,8 @@ void BuildPieceTables(const Position& root) {
             Eval.stormLevel[c] = enemyFile <= 2 ? STORM_OPPOSITE_WINGS : 0;
         }
     }
+    // The pawn facts read the pawn table and the storm settings.
+    RenewPawnCache();
 }
 
 // ---------------------------------------------------------------- per-node terms
