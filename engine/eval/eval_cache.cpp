@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 
 #include "eval/evaluate.h"
 #include "platform/platform.h"
@@ -93,6 +94,15 @@ void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& va
 }
 
 void RenewPawnCache() {
+    static_assert(sizeof PawnCache.pawnTable == sizeof Eval.pieceTables[PAWN]);
+    if (PawnCache.generation != 0 &&
+        std::memcmp(PawnCache.pawnTable, Eval.pieceTables[PAWN], sizeof PawnCache.pawnTable) == 0 &&
+        std::memcmp(PawnCache.stormLevel, Eval.stormLevel, sizeof PawnCache.stormLevel) == 0 &&
+        std::memcmp(PawnCache.stormZone, Eval.stormZone, sizeof PawnCache.stormZone) == 0)
+        return;
+    std::memcpy(PawnCache.pawnTable, Eval.pieceTables[PAWN], sizeof PawnCache.pawnTable);
+    std::memcpy(PawnCache.stormLevel, Eval.stormLevel, sizeof PawnCache.stormLevel);
+    std::memcpy(PawnCache.stormZone, Eval.stormZone, sizeof PawnCache.stormZone);
     if (++PawnCache.generation != 0) return;
     // After a wrap an old entry could carry the new number: empty them all.
     for (PawnCacheEntry& e : PawnCache.entry) e = PawnCacheEntry{};

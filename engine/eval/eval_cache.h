@@ -37,8 +37,8 @@ inline void PrefetchEvalCache(const Position& pos, Colour side) {
 void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& value);
 
 // Pawn cache: the pawn facts of both sides by the exact pawn placement. Entries of an older
-// generation are empty: a new generation starts whenever the piece tables are rebuilt, as
-// the facts read the pawn table and the storm settings.
+// generation are empty: a new generation starts whenever the pawn table or the storm
+// settings, which the facts read, change.
 constexpr int PAWN_CACHE_BITS = 12;
 constexpr uint32_t PAWN_CACHE_ENTRIES = 1u << PAWN_CACHE_BITS;
 
@@ -50,11 +50,16 @@ static_assert(sizeof(PawnCacheEntry) == 128);
 struct PawnCacheTable {
     PawnCacheEntry entry[PAWN_CACHE_ENTRIES];
     uint32_t generation;        // 0 before the first renewal: nothing is valid
+    // What the facts of this generation were found with.
+    int16_t pawnTable[2][64];
+    uint8_t stormLevel[2];
+    uint8_t stormZone[2];
 };
 
 extern PawnCacheTable PawnCache;
 
-// Starts a new generation (every entry becomes empty).
+// Starts a new generation (every entry becomes empty) when the evaluation's pawn table or
+// storm settings differ from those of the current one.
 void RenewPawnCache();
 // The cached facts of the position's pawns, nullptr when the cache does not hold them.
 const PawnCacheEntry* PawnCacheHit(const Position& pos);

@@ -106,6 +106,11 @@ constexpr int32_t ROOK_SEVENTH = 12;
 constexpr int32_t TRAPPED_ROOK = 38;
 constexpr int32_t TRAPPED_ROOK_PHASE = 3;
 constexpr int32_t XRAY_TARGET_BASE = 4;
+// Piece types (bit = type) that end a rook's mobility walk; rooks and queens are seen through.
+constexpr uint32_t ROOK_MOBILITY_STOPS = (1u << PAWN) | (1u << KNIGHT) | (1u << BISHOP) | (1u << KING);
+// The board directions of the bishop's walks, in the order of its direction bits:
+// north-west, north-east, south-west, south-east.
+constexpr int BISHOP_WALK_DIRECTION = 4;
 
 constexpr int HOME_KNIGHT_B = 1, HOME_KNIGHT_G = 6, HOME_BISHOP_C = 2, HOME_BISHOP_F = 5;
 
@@ -176,19 +181,14 @@ int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit) {
     if (rr == 6 && kingRank >= 6) v += ROOK_SEVENTH + Eval.endWeightHalf;
 
     // Mobility along the lines, seeing through rooks and queens.
-    constexpr int FILE_STEP[4] = {1, 0, -1, 0};
-    constexpr int RANK_STEP[4] = {0, 1, 0, -1};
     int count = 0;
     for (int d = 0; d < 4; ++d) {
-        int file = FileOf(sq), rank = RankOf(sq);
-        for (;;) {
-            file += FILE_STEP[d];
-            rank += RANK_STEP[d];
-            if (file < 0 || file > 7 || rank < 0 || rank > 7) break;
-            const int s = MakeSquare(file, rank);
+        const int step = DirectionStep[d];
+        int s = sq;
+        for (int n = EdgeDistance[d][sq]; n > 0; --n) {
+            s += step;
             ++count;
-            const PieceType t = pos.pieceType[s];
-            if (t != NO_PIECE && t != ROOK && t != QUEEN) break;
+            if ((ROOK_MOBILITY_STOPS >> pos.pieceType[s]) & 1) break;
         }
     }
     count = std::min(count, 14);
@@ -387,19 +387,17 @@ int32_t EvaluatePieces(const Position& pos) {
 int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
     const Colour enemy = side ^ 1;
     // North-west, north-east, south-west, south-east.
-    constexpr int FILE_STEP[4] = {-1, 1, -1, 1};
     constexpr int RANK_STEP[4] = {1, 1, -1, -1};
     const int forwardRank = side == WHITE ? 1 : -1;
     int m = 0;
     unsigned open = 0;
     int32_t v = 0;
     for (int d = 0; d < 4; ++d) {
-        int file = FileOf(square), rank = RankOf(square);
-        for (;;) {
-            file += FILE_STEP[d];
-            rank += RANK_STEP[d];
-            if (file < 0 || file > 7 || rank < 0 || rank > 7) break;
-            const int s = MakeSquare(file, rank);
+        const int direction = BISHOP_WALK_DIRECTION + d;
+        const int step = DirectionStep[direction];
+        int s = square;
+        for (int n = EdgeDistance[direction][square]; n > 0; --n) {
+            s += step;
             const PieceType t = pos.pieceType[s];
             if (t == NO_PIECE) {
                 ++m;
@@ -417,12 +415,9 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
                     }
                 } else if (t != KING) {
                     // Look through our own piece at what stands behind it.
-                    int f2 = file, r2 = rank;
-                    for (;;) {
-                        f2 += FILE_STEP[d];
-                        r2 += RANK_STEP[d];
-                        if (f2 < 0 || f2 > 7 || r2 < 0 || r2 > 7) break;
-                        const int behind = MakeSquare(f2, r2);
+                    int behind = s;
+                    for (int k = n - 1; k > 0; --k) {
+                        behind += step;
                         const PieceType bt = pos.pieceType[behind];
                         if (bt == NO_PIECE) continue;
                         if (pos.pieceColour[behind] == enemy &&
@@ -439,8 +434,7 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
                 if (!HasPawnAttack(pos, enemy, s)) {
                     v += 1;
                 } else {
-                    const int nf = file + FILE_STEP[d], nr = rank + RANK_STEP[d];
-                    const int next = (nf >= 0 && nf <= 7 && nr >= 0 && nr <= 7) ? MakeSquare(nf, nr) : -1;
+                    const int next = n > 1 ? s + step : -1;
                     if (next >= 0 && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
                         v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
                     } else {
