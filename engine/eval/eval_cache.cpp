@@ -105,38 +105,34 @@ void RenewPawnCache() {
     std::memcpy(PawnCache.stormZone, Eval.stormZone, sizeof PawnCache.stormZone);
     if (++PawnCache.generation != 0) return;
     // After a wrap an old entry could carry the new number: empty them all.
-    for (PawnCacheEntry& e : PawnCache.entry) e = PawnCacheEntry{};
+    for (PawnFacts& e : PawnCache.entry) e = PawnFacts{};
     PawnCache.generation = 1;
 }
 
 namespace {
 
-PawnCacheEntry& PawnCacheSlot(uint64_t white, uint64_t black) {
+PawnFacts& PawnCacheSlot(uint64_t white, uint64_t black) {
     // Odd multipliers spread both placements over the top bits.
     const uint64_t mix = white * 0x9E3779B97F4A7C15ull + black * 0xC2B2AE3D27D4EB4Full;
     return PawnCache.entry[mix >> (64 - PAWN_CACHE_BITS)];
 }
 
-bool Holds(const PawnCacheEntry& e, uint64_t white, uint64_t black) {
-    // Generation 0 is never current, so an entry never filled cannot match.
-    return e.side[WHITE].generation == PawnCache.generation && PawnCache.generation != 0 &&
-           e.side[WHITE].pawns == white && e.side[BLACK].pawns == black;
-}
-
 }  // namespace
 
-const PawnCacheEntry* PawnCacheHit(const Position& pos) {
-    const uint64_t white = PawnPlacement(pos, WHITE), black = PawnPlacement(pos, BLACK);
-    const PawnCacheEntry& e = PawnCacheSlot(white, black);
-    return Holds(e, white, black) ? &e : nullptr;
+PawnFacts* PawnCacheHit(const Position& pos) {
+    const uint64_t white = PawnSquares(pos, WHITE), black = PawnSquares(pos, BLACK);
+    PawnFacts& e = PawnCacheSlot(white, black);
+    // Generation 0 is never current, so an entry never filled cannot match.
+    const bool holds = e.generation == PawnCache.generation && PawnCache.generation != 0 && e.pawns[WHITE] == white &&
+                       e.pawns[BLACK] == black;
+    return holds ? &e : nullptr;
 }
 
-const PawnCacheEntry& ProbePawnCache(const Position& pos) {
-    if (const PawnCacheEntry* hit = PawnCacheHit(pos)) return *hit;
-    PawnCacheEntry& e = PawnCacheSlot(PawnPlacement(pos, WHITE), PawnPlacement(pos, BLACK));
-    FindPawnFacts(pos, WHITE, e.side[WHITE]);
-    FindPawnFacts(pos, BLACK, e.side[BLACK]);
-    e.side[WHITE].generation = e.side[BLACK].generation = PawnCache.generation;
+PawnFacts& ProbePawnCache(const Position& pos) {
+    if (PawnFacts* hit = PawnCacheHit(pos)) return *hit;
+    PawnFacts& e = PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK));
+    FindPawnFacts(pos, e);
+    e.generation = PawnCache.generation;
     return e;
 }
 

@@ -42,13 +42,8 @@ void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& va
 constexpr int PAWN_CACHE_BITS = 12;
 constexpr uint32_t PAWN_CACHE_ENTRIES = 1u << PAWN_CACHE_BITS;
 
-struct PawnCacheEntry {
-    PawnSideFacts side[2];
-};
-static_assert(sizeof(PawnCacheEntry) == 128);
-
 struct PawnCacheTable {
-    PawnCacheEntry entry[PAWN_CACHE_ENTRIES];
+    PawnFacts entry[PAWN_CACHE_ENTRIES];
     uint32_t generation;        // 0 before the first renewal: nothing is valid
     // What the facts of this generation were found with.
     int16_t pawnTable[2][64];
@@ -62,8 +57,8 @@ extern PawnCacheTable PawnCache;
 // storm settings differ from those of the current one.
 void RenewPawnCache();
 // The cached facts of the position's pawns, nullptr when the cache does not hold them.
-const PawnCacheEntry* PawnCacheHit(const Position& pos);
+PawnFacts* PawnCacheHit(const Position& pos);
 // The facts of the position's pawns: from the cache, or found and stored.
-const PawnCacheEntry& ProbePawnCache(const Position& pos);
+PawnFacts& ProbePawnCache(const Position& pos);
 
 }  // namespace tavrix

@@ -267,7 +267,10 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         const SlotMask kindSlots = straight ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
         int m = 0;
         SlotMask counted = 0;
-        for (int u = Step(king, dir); u != NO_SQUARE; u = Step(u, dir)) {
+        const int step = DirectionStep[dir];
+        int u = king;
+        for (int n = EdgeDistance[dir][king]; n > 0; --n) {
+            u += step;
             const AttackRecord& orr = AttackOf(pos, side, u);
             const AttackRecord& er = AttackOf(pos, enemy, u);
             const int d = orr.attackerCount - er.attackerCount;

@@ -107,11 +107,9 @@ bool IsOwnBishop(const Position& pos, int sq, Colour us) {
     return pos.pieceType[sq] == BISHOP && pos.pieceColour[sq] == us;
 }
 
-// Pawn facts address squares as the pawn-file bytes do: bit 8 * file + rank.
-constexpr int FactBit(int sq) { return (FileOf(sq) << 3) | RankOf(sq); }
-constexpr int FactSquare(int bit) { return ((bit & 7) << 3) | (bit >> 3); }
-inline int LowestFactSquare(uint64_t set) { return FactSquare(__builtin_ctzll(set)); }
-constexpr uint64_t FILE_BITS = 0xFF;
+inline int LowestSquare(uint64_t set) { return __builtin_ctzll(set); }
+constexpr uint64_t SquareBit(int sq) { return uint64_t{1} << sq; }
+constexpr uint64_t FILE_A_BITS = 0x0101010101010101ull;
 
 // The squares within king distance 2 of a square, where a pawn can shield a king whose
 // zone is centred there.
@@ -119,7 +117,7 @@ constexpr auto ShieldReach = [] {
     std::array<uint64_t, 64> t{};
     for (int c = 0; c < 64; ++c)
         for (int sq = 0; sq < 64; ++sq)
-            if (KingDistance(c, sq) < 3) t[c] |= uint64_t{1} << FactBit(sq);
+            if (KingDistance(c, sq) < 3) t[c] |= SquareBit(sq);
     return t;
 }();
 
@@ -321,19 +319,28 @@ WeakPawnTerms WeakPawn(const Position& pos, Colour us, int sq, const uint8_t own
     return t;
 }
 
-uint64_t PawnPlacement(const Position& pos, Colour c) {
-    uint64_t bits;
-    std::memcpy(&bits, pos.pawnFile[c] + 1, sizeof bits);
-    return bits;
+uint64_t PawnSquares(const Position& pos, Colour c) {
+    // The pawn-file bytes hold bit 8 * file + rank; mirroring that 8 x 8 matrix on its
+    // diagonal gives bit 8 * rank + file, the square.
+    uint64_t x;
+    std::memcpy(&x, pos.pawnFile[c] + 1, sizeof x);
+    uint64_t t = 0x0F0F0F0F00000000ull & (x ^ (x << 28));
+    x ^= t ^ (t >> 28);
+    t = 0x3333000033330000ull & (x ^ (x << 14));
+    x ^= t ^ (t >> 14);
+    t = 0x5500550055005500ull & (x ^ (x << 7));
+    x ^= t ^ (t >> 7);
+    return x;
 }
 
-void FindPawnFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
+namespace {
+
+void FindSideFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
     const Colour them = us ^ 1;
     const int fwd = us == WHITE ? 8 : -8;
     const int flip = us == WHITE ? 0 : 56;
     const int level = Eval.stormLevel[us];
     facts = PawnSideFacts{};
-    facts.pawns = PawnPlacement(pos, us);
 
     // Pawn bytes seen from our side: bit r = a pawn on our rank r; index file + 1.
     uint8_t own[10], opp[10];
@@ -344,7 +351,7 @@ void FindPawnFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
     uint8_t shade[2] = {0, 0};
     for (SlotMask pawns = pos.pawnSlots[us]; pawns; pawns &= pawns - 1) {
         const int sq = pos.slotSquare[us][LowestSlot(pawns)];
-        const uint64_t bit = uint64_t{1} << FactBit(sq);
+        const uint64_t bit = SquareBit(sq);
         const int f = FileOf(sq);
         const int r = RankOf(sq ^ flip);
         const int front = sq + fwd;
@@ -358,12 +365,14 @@ void FindPawnFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
 
         // The shade the pawns cover; a piece in front is added by the score.
         const int centrality = Centrality[sq];
-        if (!frontPawn)
+        if (!frontPawn) {
+            facts.freeFront |= bit;
             shade[Shade(sq)] = static_cast<uint8_t>(shade[Shade(sq)] + centrality / 2);
-        else if (rammed && !enemyAttacksPawn && !ownGuardsFront)
+        } else if (rammed && !enemyAttacksPawn && !ownGuardsFront) {
             shade[Shade(sq)] = static_cast<uint8_t>(shade[Shade(sq)] + centrality);
-        else
+        } else {
             shade[Shade(sq)] = static_cast<uint8_t>(shade[Shade(sq)] + (centrality / 2 + centrality) / 2);
+        }
 
         // Chain, as without a king shield; the score corrects the shield pawns.
         if (ownGuardsFront && r >= 3) base += ((table + 8) >> 2) + r;
@@ -420,108 +429,136 @@ void FindPawnFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
     facts.shade[1] = shade[1];
 }
 
-int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, const PawnSideFacts& facts) {
+// The king shield of `us`'s pawns with the chain bonus it raises.
+int32_t KingShield(const Position& pos, Colour us, uint64_t pawns, uint8_t shieldFiles, int zoneCentre) {
     const Colour them = us ^ 1;
     const int fwd = us == WHITE ? 8 : -8;
     const int flip = us == WHITE ? 0 : 56;
-    int32_t total = facts.base;
-
-    // Shield in front of the king, and the chain bonus it raises.
-    if (Eval.gamePhase > 1) {
-        const int ourKing = KingSquare(pos, us);
-        const uint8_t shieldFiles = ShieldFiles(pos, us);
-        const int zoneCentre = ZoneCentre(ourKing);
-        uint64_t reach = 0;
+    uint64_t reach = 0;
+    if (shieldFiles != 0) {
+        for (int f = 0; f < 8; ++f)
+            if (shieldFiles & (1 << f)) reach |= FILE_A_BITS << f;
+    } else {
+        reach = ShieldReach[zoneCentre];
+    }
+    int32_t total = 0;
+    for (uint64_t m = pawns & reach; m; m &= m - 1) {
+        const int sq = LowestSquare(m);
+        const int f = FileOf(sq);
+        const int r = RankOf(sq ^ flip);
+        int b = 0;
         if (shieldFiles != 0) {
-            for (int f = 0; f < 8; ++f)
-                if (shieldFiles & (1 << f)) reach |= FILE_BITS << (8 * f);
+            b = SHIELD_FILE_CLASS[f] == 0 ? Eval.phaseHalf + 2 * Eval.gamePhase : 2 * Eval.gamePhase;
+            b >>= RANK_CENTRALITY[r];
         } else {
-            reach = ShieldReach[zoneCentre];
+            const int d = KingDistance(zoneCentre, sq);
+            b = (f >= 2 && f <= 5) ? 2 * Eval.gamePhase : 3 * Eval.gamePhase;
+            b >>= std::max(0, d - 1 + RANK_CENTRALITY[r]);
         }
-        for (uint64_t m = facts.pawns & reach; m; m &= m - 1) {
-            const int sq = LowestFactSquare(m);
-            const int f = FileOf(sq);
-            const int r = RankOf(sq ^ flip);
-            int b = 0;
-            if (shieldFiles != 0) {
-                b = SHIELD_FILE_CLASS[f] == 0 ? Eval.phaseHalf + 2 * Eval.gamePhase : 2 * Eval.gamePhase;
-                b >>= RANK_CENTRALITY[r];
-            } else {
-                const int d = KingDistance(zoneCentre, sq);
-                b = (f >= 2 && f <= 5) ? 2 * Eval.gamePhase : 3 * Eval.gamePhase;
-                b >>= std::max(0, d - 1 + RANK_CENTRALITY[r]);
-            }
-            if (b == 0) continue;
-            const bool ownGuardsFront = PawnAttackCount(AttackOf(pos, us, sq + fwd)) > 0;
-            const bool enemyAttacksPawn = PawnAttackCount(AttackOf(pos, them, sq)) > 0;
-            if ((f <= 1 || f >= 6) && (ownGuardsFront || enemyAttacksPawn)) b += b >> 2;
-            total += b;
-            if (ownGuardsFront && r >= 3) {
-                const int32_t table = Eval.pieceTables[PAWN][us][sq];
-                total += ((table + b + 8) >> 2) - ((table + 8) >> 2);
-            }
+        if (b == 0) continue;
+        const bool ownGuardsFront = PawnAttackCount(AttackOf(pos, us, sq + fwd)) > 0;
+        const bool enemyAttacksPawn = PawnAttackCount(AttackOf(pos, them, sq)) > 0;
+        if ((f <= 1 || f >= 6) && (ownGuardsFront || enemyAttacksPawn)) b += b >> 2;
+        total += b;
+        if (ownGuardsFront && r >= 3) {
+            const int32_t table = Eval.pieceTables[PAWN][us][sq];
+            total += ((table + b + 8) >> 2) - ((table + 8) >> 2);
         }
     }
+    return total;
+}
 
-    // Pieces in front of the pawns: the shade they cover, the blocked centre pawns and the
-    // blockaders of weak pawns.
-    const uint64_t allPawns = facts.pawns | PawnPlacement(pos, them);
-    const uint64_t freeFront = facts.pawns & ~(us == WHITE ? allPawns >> 1 : allPawns << 1);
-    uint8_t shade[2] = {facts.shade[0], facts.shade[1]};
-    for (uint64_t m = freeFront; m; m &= m - 1) {
-        const int sq = LowestFactSquare(m);
-        if (!HasPiece(pos, sq + fwd)) continue;
+}  // namespace
+
+void FindPawnFacts(const Position& pos, PawnFacts& facts) {
+    facts = PawnFacts{};
+    for (Colour c = WHITE; c <= BLACK; ++c) {
+        facts.pawns[c] = PawnSquares(pos, c);
+        FindSideFacts(pos, c, facts.side[c]);
+    }
+}
+
+int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, PawnFacts& facts) {
+    const Colour them = us ^ 1;
+    const int fwd = us == WHITE ? 8 : -8;
+    const int flip = us == WHITE ? 0 : 56;
+    const PawnSideFacts& side = facts.side[us];
+    int32_t total = side.base;
+
+    // Shield in front of the king, and the chain bonus it raises: kept with the facts for
+    // the phase and king shape it was found for.
+    if (Eval.gamePhase > 1) {
+        const uint8_t shieldFiles = ShieldFiles(pos, us);
+        const int zoneCentre = ZoneCentre(KingSquare(pos, us));
+        const uint32_t key = (uint32_t(Eval.gamePhase) << 20) | (uint32_t(Eval.phaseHalf) << 12) |
+                             (shieldFiles != 0 ? 0x100u | shieldFiles : uint32_t(zoneCentre));
+        if (facts.shieldKey[us] != key) {
+            facts.shieldKey[us] = key;
+            facts.shield[us] = KingShield(pos, us, facts.pawns[us], shieldFiles, zoneCentre);
+        }
+        total += facts.shield[us];
+    }
+
+    // Pieces in front of the pawns: the shade they cover and the blockaders of weak pawns.
+    uint8_t shade[2] = {side.shade[0], side.shade[1]};
+    for (uint64_t m = side.freeFront; m; m &= m - 1) {
+        const int sq = LowestSquare(m);
+        const int front = sq + fwd;
+        if (!HasPiece(pos, front)) continue;
         const int centrality = Centrality[sq];
         shade[Shade(sq)] = static_cast<uint8_t>(shade[Shade(sq)] + (centrality / 2 + centrality) / 2 - centrality / 2);
+        if ((side.weak >> sq) & 1 && IsPieceOf(pos, front, them)) total -= BLOCKADER_PENALTY[pos.pieceType[front]];
     }
     for (int k = 0; k < 2; ++k)
         Eval.pawnShadeWeight[us][k] = static_cast<uint8_t>(Eval.pawnShadeWeight[us][k] + shade[k]);
-    const int d2 = MakeSquare(3, 1) ^ flip, e2 = MakeSquare(4, 1) ^ flip;
-    if ((facts.pawns >> FactBit(d2)) & 1 && HasPiece(pos, d2 + fwd) && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us))
-        total -= BLOCKED_CENTRE_PAWN_PENALTY;
-    if ((facts.pawns >> FactBit(e2)) & 1 && HasPiece(pos, e2 + fwd) && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us))
-        total -= BLOCKED_CENTRE_PAWN_PENALTY;
-    for (uint64_t m = facts.weak; m; m &= m - 1) {
-        const int sq = LowestFactSquare(m);
-        total -= WeakPawnPieces(pos, us, sq, (facts.guardCompared >> FactBit(sq)) & 1);
+    for (uint64_t m = side.guardCompared; m; m &= m - 1) {
+        const int sq = LowestSquare(m);
+        if (AttackOf(pos, us, sq).attackerCount >= AttackOf(pos, them, sq).attackerCount) total += 4;
     }
 
+    // The centre pawns blocked in front of their bishops.
+    const int d2 = MakeSquare(3, 1) ^ flip, e2 = MakeSquare(4, 1) ^ flip;
+    if ((facts.pawns[us] >> d2) & 1 && HasPiece(pos, d2 + fwd) && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us))
+        total -= BLOCKED_CENTRE_PAWN_PENALTY;
+    if ((facts.pawns[us] >> e2) & 1 && HasPiece(pos, e2 + fwd) && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us))
+        total -= BLOCKED_CENTRE_PAWN_PENALTY;
+
     // Costs that scale with the phase or wait for the enemy's rooks and queens.
-    total -= facts.isolated * Eval.endWeightHalf + facts.doubled * Eval.endWeightQuarter;
+    total -= side.isolated * Eval.endWeightHalf + side.doubled * Eval.endWeightQuarter;
     if (pos.straightSlots[them] != 0)
-        total -= facts.openIsolated * OPEN_ISOLATED_EXTRA + facts.openBackward * (OPEN_BACKWARD_PENALTY - BACKWARD_PENALTY);
+        total -= side.openIsolated * OPEN_ISOLATED_EXTRA + side.openBackward * (OPEN_BACKWARD_PENALTY - BACKWARD_PENALTY);
 
     // Storm: its steps double with our piece points.
     const int ourPoints = static_cast<int>(pos.materialSignature[us] & 0xFF);
     const int level = Eval.stormLevel[us];
     if (level != STORM_NONE && ourPoints > 16) {
         const int shift = std::min(level + ((ourPoints - 17) >> 3), MAX_STORM_SHIFT);
-        total += facts.stormHalves * (1 << shift) / 2;
+        total += side.stormHalves * (1 << shift) / 2;
     }
 
     // Candidates.
-    total += facts.candidateFiles[FileOf(KingSquare(pos, them))] + (facts.candidateRanks << Eval.endWeightEighth) +
-             facts.candidates * Eval.endWeightHalf;
+    total += side.candidateFiles[FileOf(KingSquare(pos, them))] + (side.candidateRanks << Eval.endWeightEighth) +
+             side.candidates * Eval.endWeightHalf;
 
     // Passed pawns in slot order: the threat lists they feed depend on it.
-    if (facts.passed != 0) {
+    if (side.passed != 0) {
         for (SlotMask pawns = pos.pawnSlots[us]; pawns; pawns &= pawns - 1) {
             const int sq = pos.slotSquare[us][LowestSlot(pawns)];
-            if ((facts.passed >> FactBit(sq)) & 1) total += PassedPawn(pos, us, sq, themToMove);
+            if ((side.passed >> sq) & 1) total += PassedPawn(pos, us, sq, themToMove);
         }
     }
     return total;
 }
 
 int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
-    return PawnSideFromFacts(pos, us, themToMove, ProbePawnCache(pos).side[us]);
+    return PawnSideFromFacts(pos, us, themToMove, ProbePawnCache(pos));
 }
 
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
     std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
-    const PawnCacheEntry& facts = ProbePawnCache(pos);
-    int32_t total = PawnSideFromFacts(pos, WHITE, blackIndicator, facts.side[WHITE]) -
-                    PawnSideFromFacts(pos, BLACK, whiteIndicator, facts.side[BLACK]);
+    PawnFacts& facts = ProbePawnCache(pos);
+    int32_t total = PawnSideFromFacts(pos, WHITE, blackIndicator, facts) -
+                    PawnSideFromFacts(pos, BLACK, whiteIndicator, facts);
     if (Eval.options.hyperModern) {
         const Colour rs = Eval.rootSide;
         const int32_t loss = (Eval.pawnShadeWeight[rs][0] + Eval.pawnShadeWeight[rs][1]) >> 1;

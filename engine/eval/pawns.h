@@ -30,9 +30,9 @@ WeakPawnTerms WeakPawn(const Position& pos, Colour us, int sq, const uint8_t own
 
 // ---------------------------------------------------------------- pawn facts
 // What the pawns alone decide of one side's pawn score, kept by the pawn cache. Square sets
-// use the board's pawn-file layout: bit 8 * file + rank.
+// have bit = square.
 struct PawnSideFacts {
-    uint64_t pawns;             // the side's pawns: with the other side's, the cache key
+    uint64_t freeFront;         // pawns without a pawn in front: a piece there counts
     uint64_t weak;              // neither supportable nor covered: a blockader in front costs
     uint64_t guardCompared;     // backward and not rammed: cheaper when not attacked more than defended
     uint64_t passed;
@@ -47,17 +47,27 @@ struct PawnSideFacts {
     uint8_t candidateRanks;     // the candidates' rank terms before the phase shift
     uint8_t shade[2];           // pawnShadeWeight with every front square free of pieces
     uint8_t candidateFiles[8];  // by the enemy king's file: the candidates' file distances to it
-    uint32_t generation;        // the pawn cache generation the facts were found in
 
     bool operator==(const PawnSideFacts&) const = default;
 };
-static_assert(sizeof(PawnSideFacts) == 64);
+static_assert(sizeof(PawnSideFacts) == 56);
 
-// The pawn placement of colour c in the facts' layout: the board's pawn-file bytes.
-uint64_t PawnPlacement(const Position& pos, Colour c);
-// The facts of `us` computed from the position.
-void FindPawnFacts(const Position& pos, Colour us, PawnSideFacts& facts);
-// One side's pawn score (as PawnSide) from the facts of the position's pawns.
-int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, const PawnSideFacts& facts);
+// The facts of both sides for one pawn placement, with the king shield each side's score
+// last found on it (the shield reads the king and the phase besides the pawns).
+struct PawnFacts {
+    uint64_t pawns[2];          // the placement by colour (bit = square): the cache key
+    PawnSideFacts side[2];
+    uint32_t shieldKey[2];      // phase and king shape of the shield score; 0 = none yet
+    int32_t shield[2];
+    uint32_t generation;        // the pawn cache generation the facts were found in
+};
+
+// The pawns of colour c as a square set, from the board's pawn-file bytes.
+uint64_t PawnSquares(const Position& pos, Colour c);
+// The facts of the position's pawns, computed afresh (no shield score yet, generation 0).
+void FindPawnFacts(const Position& pos, PawnFacts& facts);
+// One side's pawn score (as PawnSide) from the facts of the position's pawns; keeps the
+// shield score in them.
+int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, PawnFacts& facts);
 
 }  // namespace tavrix
