@@ -377,6 +377,27 @@ void UnmakeMove(Position& p) {
     p.sideToMove = m;
 }
 
+uint32_t KeyHighAfter(const Position& p, Move move) {
+    const Colour m = p.sideToMove;
+    const Colour o = m ^ 1;
+    uint64_t change;
+    if (IsCastling(move)) {
+        const CastleSquares s = CastlingSquares(p, move);
+        change = PieceKey(KING, m, s.kingFrom) ^ PieceKey(KING, m, s.kingTo) ^ PieceKey(ROOK, m, s.rookFrom) ^
+                 PieceKey(ROOK, m, s.rookTo);
+    } else {
+        const int from = MoveFrom(move);
+        const int to = MoveTo(move);
+        const PieceType moved = p.pieceType[from];
+        const PieceType placed = IsPromotion(move) ? PromotedType(move) : moved;
+        const PieceType victim = p.pieceType[to];
+        change = PieceKey(moved, m, from) ^ PieceKey(placed, m, to);
+        if (victim != NO_PIECE) change ^= PieceKey(victim, o, to);
+        if (IsEnPassant(move)) change ^= PieceKey(PAWN, o, to - PawnPush[m]);
+    }
+    return p.hashKey[1] ^ static_cast<uint32_t>(change >> 32);
+}
+
 void MakeNullMove(Position& p) {
     ++Search.nodes;
     PlyRecord& r = p.undoStack[++p.undoTop];

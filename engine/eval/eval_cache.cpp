@@ -119,6 +119,11 @@ PawnFacts& PawnCacheSlot(uint64_t white, uint64_t black) {
 
 }  // namespace
 
+void PrefetchPawnCache(const Position& pos) {
+    const char* entry = reinterpret_cast<const char*>(&PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK)));
+    for (size_t line = 0; line < sizeof(PawnFacts); line += 64) __builtin_prefetch(entry + line);
+}
+
 PawnFacts* PawnCacheHit(const Position& pos) {
     const uint64_t white = PawnSquares(pos, WHITE), black = PawnSquares(pos, BLACK);
     PawnFacts& e = PawnCacheSlot(white, black);

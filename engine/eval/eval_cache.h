@@ -30,9 +30,10 @@ struct CachedEvaluation {
 };
 
 bool ProbeEvalCache(const Position& pos, Colour side, CachedEvaluation& out);
-// Starts loading the entry of the position while the caller still has work to do.
-inline void PrefetchEvalCache(const Position& pos, Colour side) {
-    if (EvalCache.mask != 0) __builtin_prefetch(&EvalCache.table[side][pos.hashKey[1] & EvalCache.mask]);
+// Starts loading the entry of a position (by the high word of its key) while the caller
+// still has work to do.
+inline void PrefetchEvalCache(uint32_t keyHigh, Colour side) {
+    if (EvalCache.mask != 0) __builtin_prefetch(&EvalCache.table[side][keyHigh & EvalCache.mask]);
 }
 void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& value);
 
@@ -56,6 +57,8 @@ extern PawnCacheTable PawnCache;
 // Starts a new generation (every entry becomes empty) when the evaluation's pawn table or
 // storm settings differ from those of the current one.
 void RenewPawnCache();
+// Starts loading the cache entry of the position's pawns ahead of the pawn term.
+void PrefetchPawnCache(const Position& pos);
 // The cached facts of the position's pawns, nullptr when the cache does not hold them.
 PawnFacts* PawnCacheHit(const Position& pos);
 // The facts of the position's pawns: from the cache, or found and stored.

@@ -502,6 +502,8 @@ int32_t Evaluate(Position& pos, Colour side, int32_t ply, int32_t depth, int32_t
             score = 2 * TEMPO_BONUS - parent - pos.moveGain;
         } else {
             rec.checkFlag |= EvalFlag::FULL;
+            // The pawn term comes after the king and threat terms: time enough to load its entry.
+            PrefetchPawnCache(pos);
             XrayExtension ext;
             ExtendBehindKing(pos, side, ext);
             switch (endgameType) {

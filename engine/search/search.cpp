@@ -278,8 +278,8 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
                 return e;
             }
             ++Search.nullMoves;
+            PrefetchAfterNull(pos);
             MakeNullMove(pos);
-            PrefetchNode(pos, true);
             const uint32_t nullFlags = (flags & NodeFlag::NULL_CHILD_MASK) | NodeFlag::NULL_SUBTREE;
             const int32_t nullScore =
                 r + 1 < depth ? -SearchNode(pos, ply + 1, depth - r - 1, fraction, -beta, -beta + 1, nullFlags)
@@ -365,13 +365,13 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             entry->score = NOT_SEARCHED_MARK;
             continue;
         }
+        PrefetchChild(pos, m, true);
         const bool advancedPush =
             IsAdvancedPawnMove(pos, m, side) &&
             (SideRank(MoveTo(m), side) == 7 || pos.pieceType[MoveTo(m) + ForwardStep(side)] != PAWN);
         const int code = PieceDestCode(pos.pieceType[MoveFrom(m)], MoveTo(m), side);
 
         MakeMove(pos, m);
-        PrefetchNode(pos, true);
         if (MoverLeftInCheck(pos, side)) {
             UnmakeMove(pos);
             entry->score = NOT_SEARCHED_MARK;

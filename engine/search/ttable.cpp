@@ -104,8 +104,8 @@ uint16_t MateBit(int32_t score) {
 
 }  // namespace
 
-void PrefetchTable(Colour side, const Position& pos) {
-    if (TT.sizeKb != 0) __builtin_prefetch(Bucket(side, pos.hashKey[1]));
+void PrefetchTable(Colour side, uint32_t keyHigh) {
+    if (TT.sizeKb != 0) __builtin_prefetch(Bucket(side, keyHigh));
 }
 
 uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit) {

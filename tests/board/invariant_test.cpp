@@ -248,3 +248,39 @@ TEST(BoardInvariants, Chess960CastlingCountsAndInvariants) {
 
 }  // namespace
 }  // namespace tavrix
+
+namespace tavrix {
+namespace {
+
+// The key word the tables index by, foretold before a move for the prefetch of its entries,
+// is the word make leaves: every pseudo-legal move two plies deep from the suite positions
+// and from Chess960 set-ups whose castling moves the king onto or past its rook.
+TEST(BoardInvariants, KeyHighWordForetoldBeforeTheMove) {
+    std::vector<std::string> fens = SuiteFens();
+    fens.push_back("1r4kr/8/8/8/8/8/8/1R4KR w HBhb - 0 1");
+    fens.push_back("rk5r/8/8/8/8/8/8/RK5R w HAha - 0 1");
+    int moves = 0;
+    for (const std::string& fen : fens) {
+        Position p;
+        ASSERT_TRUE(test::LoadFen(p, fen)) << fen;
+        for (const Move m : test::PseudoLegalMoves(p)) {
+            const uint32_t foretold = KeyHighAfter(p, m);
+            MakeMove(p, m);
+            ++moves;
+            EXPECT_EQ(foretold, p.hashKey[1]) << fen << " move " << MoveFrom(m) << "-" << MoveTo(m);
+            for (const Move reply : test::PseudoLegalMoves(p)) {
+                const uint32_t next = KeyHighAfter(p, reply);
+                MakeMove(p, reply);
+                ++moves;
+                EXPECT_EQ(next, p.hashKey[1]) << fen << " reply " << MoveFrom(reply) << "-" << MoveTo(reply);
+                UnmakeMove(p);
+            }
+            UnmakeMove(p);
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(moves, 20000);
+}
+
+}  // namespace
+}  // namespace tavrix
