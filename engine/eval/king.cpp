@@ -210,7 +210,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     const Colour enemy = side ^ 1;
     const int king = KingSquare(pos, side);
     PlyRecord& rec = UndoTop(pos);
-    Eval.threatSlots[enemy] = 0;
+    SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
     const Escapes esc = FindEscapes(pos, side, king);
     const int ownShades = BishopShades(pos, side);
     const int enemyShades = BishopShades(pos, enemy);
@@ -286,7 +286,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                             const int slot = LowestSlot(s);
                             const int from = pos.slotSquare[enemy][slot];
                             if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
-                            Eval.threatSlots[enemy] |= 1u << slot;
+                            threatSlots |= 1u << slot;
                             units += SlotWeight(1u << slot) + 6;
                             p -= 16;
                             rec.checkFlag |= CheckThreatFlag(side);
@@ -300,7 +300,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                     const SlotMask sliders = er.attackerSlots & kindSlots;
                     const SlotMask fresh = sliders & ~counted;
                     counted |= fresh;
-                    Eval.threatSlots[enemy] |= fresh;
+                    threatSlots |= fresh;
                     units += SlotWeight(fresh) + 6 * PopCount(fresh);
                     if (m == 0 && LineAttackers(er) > orr.attackerCount) {
                         p -= 12;
@@ -345,7 +345,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                 continue;
             }
             const SlotMask knights = er.attackerSlots & pos.knightSlots[enemy];
-            Eval.threatSlots[enemy] |= knights;
+            threatSlots |= knights;
             units += SlotWeight(knights) + 6 * PopCount(knights);
             if (PopCount(knights) > orr.attackerCount) {
                 p -= 20;
@@ -364,7 +364,8 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     }
 
     // Summary.
-    const SlotMask joined = direct | Eval.threatSlots[enemy];
+    Eval.threatSlots[enemy] = threatSlots;
+    const SlotMask joined = direct | threatSlots;
     const int nA = PopCount(joined);
     const int nX = nA + PopCount(xray & ~joined);
     units = xunits / 2 + units + 2 * nA + 2 * nX;
