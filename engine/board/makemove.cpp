@@ -94,6 +94,8 @@ inline void CopyAttackState(To& to, const From& from) {
     to.hangingSlots[BLACK] = from.hangingSlots[BLACK];
     to.hangingTotal[WHITE] = from.hangingTotal[WHITE];
     to.hangingTotal[BLACK] = from.hangingTotal[BLACK];
+    to.threatenedSlots[WHITE] = from.threatenedSlots[WHITE];
+    to.threatenedSlots[BLACK] = from.threatenedSlots[BLACK];
 }
 
 struct CastleSquares {

@@ -56,6 +56,8 @@ inline const std::array<uint8_t, 9>& KingZone(int king) { return KingZoneTable[k
 // Shade used by the bishop slots and pawnShadeWeight: 1 dark, 0 light.
 constexpr int Shade(int sq) { return IsDarkSquare(sq) ? 1 : 0; }
 
+// The bits of attackWeight that count queens, rooks and bishops.
+constexpr uint16_t SLIDER_ATTACK_BITS = 0xFE;
 // The bits of attackWeight that count attackers of one piece type.
 constexpr uint16_t KindMaskOfType[8] = {0, 0xC00, 0x300, 0xC0, 0x30, 0x0E, 0x01, 0};
 

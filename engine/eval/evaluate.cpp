@@ -70,7 +70,6 @@ constexpr int32_t PHASE_OFFSET = 1858;
 constexpr int32_t PHASE_STEP = 384;
 constexpr int32_t TRADE_DIVISOR_OFFSET = 4208;
 constexpr int32_t TRADE_PAWN_CAP = 5;
-constexpr uint16_t SLIDER_ATTACK_BITS = 0xFE;
 constexpr uint32_t STALEMATE_PIECE_LIMIT = 6;     // pieces word below: no piece, at most five pawns
 constexpr uint16_t TABLEBASE_MOVE_KINDS = 0x6000; // captures, en passant, promotions
 
@@ -81,6 +80,7 @@ inline int QueenCount(const Position& pos, Colour c) { return pos.materialSignat
 inline int BishopCount(const Position& pos, Colour c) { return (pos.materialSignature[c] >> 22) & 3; }
 inline int PiecePoints(const Position& pos, Colour c) { return pos.materialSignature[c] & 0xFF; }
 using geometry::IsCorner;
+using geometry::SLIDER_ATTACK_BITS;
 using geometry::KingDistance;
 
 // The attacks added behind the king for one full evaluation, undone afterwards.

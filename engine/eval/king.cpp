@@ -501,7 +501,11 @@ int32_t ThreatTerm(Position& pos, Colour side) {
     const int shift = Eval.threatShift[side];
     int32_t t = 0;
     int32_t essential[SLOTS_PER_SIDE] = {};
-    for (SlotMask pieces = pos.liveSlots[side] & ~1u; pieces; pieces &= pieces - 1) {
+    // Only attacked pieces take part. The threatened set holds them all, but while a slider
+    // checks the king the evaluation extends its attacks behind the king, beyond the set.
+    const bool extended = (AttackOf(pos, enemy, KingSquare(pos, side)).attackWeight & SLIDER_ATTACK_BITS) != 0;
+    const SlotMask candidates = extended ? pos.liveSlots[side] : pos.threatenedSlots[side] & pos.liveSlots[side];
+    for (SlotMask pieces = candidates & ~1u; pieces; pieces &= pieces - 1) {
         const int q = pos.slotSquare[side][LowestSlot(pieces)];
         const PieceType pt = pos.pieceType[q];
         const AttackRecord& er = AttackOf(pos, enemy, q);
