@@ -270,6 +270,9 @@ void RecomputeHanging(Position& p) {
             p.hangingTotal[c] += value;
             if (value != 0) p.hangingSlots[c] |= bit;
             else p.hangingSlots[c] &= ~bit;
+            // A piece becomes attacked only through a mark, so the set stays a superset.
+            if (p.attackMap[c ^ 1].square[sq].attackWeight != 0) p.threatenedSlots[c] |= bit;
+            else p.threatenedSlots[c] &= ~bit;
         }
         p.attackedSlots[c] = 0;
     }

@@ -73,20 +73,15 @@ inline void MarkIfAttacked(Position& p, Colour c, int sq, uint32_t bit) {
     if (p.attackMap[c ^ 1].square[sq].attackWeight != 0) p.attackedSlots[c] |= bit;
 }
 
-// Whole 16-byte moves in a loop: the "rep movs" the compiler emits for a fixed-size copy
-// this large costs several times more on common processors.
+// Copies of this size are fastest through the C library's memcpy, which picks the widest
+// moves the processor offers at run time. Left to itself the compiler expands a copy of a
+// known size inline, with baseline 16-byte moves or "rep movs", both slower; an opaque size
+// keeps the call.
 template <size_t BYTES>
 inline void CopyBlock(void* to, const void* from) {
-    using Chunk = uint64_t __attribute__((vector_size(16)));
-    static_assert(BYTES % sizeof(Chunk) == 0);
-    auto* d = static_cast<unsigned char*>(to);
-    const auto* s = static_cast<const unsigned char*>(from);
-#pragma GCC unroll 8
-    for (size_t i = 0; i < BYTES; i += sizeof(Chunk)) {
-        Chunk c;
-        std::memcpy(&c, s + i, sizeof c);
-        std::memcpy(d + i, &c, sizeof c);
-    }
+    size_t bytes = BYTES;
+    asm("" : "+r"(bytes));
+    std::memcpy(to, from, bytes);
 }
 
 // Copies the attack maps and hanging values between a position and its snapshot, either way.
@@ -98,6 +93,8 @@ inline void CopyAttackState(To& to, const From& from) {
     to.hangingSlots[BLACK] = from.hangingSlots[BLACK];
     to.hangingTotal[WHITE] = from.hangingTotal[WHITE];
     to.hangingTotal[BLACK] = from.hangingTotal[BLACK];
+    to.threatenedSlots[WHITE] = from.threatenedSlots[WHITE];
+    to.threatenedSlots[BLACK] = from.threatenedSlots[BLACK];
 }
 
 struct CastleSquares {
@@ -374,6 +371,27 @@ void UnmakeMove(Position& p) {
     --p.undoTop;
     p.lastToSquare = LastToSquareOf(p);
     p.sideToMove = m;
+}
+
+uint32_t KeyHighAfter(const Position& p, Move move) {
+    const Colour m = p.sideToMove;
+    const Colour o = m ^ 1;
+    uint64_t change;
+    if (IsCastling(move)) {
+        const CastleSquares s = CastlingSquares(p, move);
+        change = PieceKey(KING, m, s.kingFrom) ^ PieceKey(KING, m, s.kingTo) ^ PieceKey(ROOK, m, s.rookFrom) ^
+                 PieceKey(ROOK, m, s.rookTo);
+    } else {
+        const int from = MoveFrom(move);
+        const int to = MoveTo(move);
+        const PieceType moved = p.pieceType[from];
+        const PieceType placed = IsPromotion(move) ? PromotedType(move) : moved;
+        const PieceType victim = p.pieceType[to];
+        change = PieceKey(moved, m, from) ^ PieceKey(placed, m, to);
+        if (victim != NO_PIECE) change ^= PieceKey(victim, o, to);
+        if (IsEnPassant(move)) change ^= PieceKey(PAWN, o, to - PawnPush[m]);
+    }
+    return p.hashKey[1] ^ static_cast<uint32_t>(change >> 32);
 }
 
 void MakeNullMove(Position& p) {

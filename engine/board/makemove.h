@@ -11,6 +11,9 @@ void MakeMove(Position& p, Move move);
 // Takes back the move of the record at undoTop.
 void UnmakeMove(Position& p);
 void MakeNullMove(Position& p);
+// The high word of the key after a pseudo-legal move: the word the tables are indexed by
+// (castling rights and en passant change only the low word).
+uint32_t KeyHighAfter(const Position& p, Move move);
 void UnmakeNullMove(Position& p);
 
 // Type masks, line masks, pawn ranks and files, material and signature of one piece

@@ -189,6 +189,7 @@ struct alignas(64) MoveSnapshot {
     int32_t hangingValue[64];
     SlotMask hangingSlots[2];
     int32_t hangingTotal[2];
+    SlotMask threatenedSlots[2];
 };
 static_assert(sizeof(MoveSnapshot) == 1344);
 
@@ -232,6 +233,9 @@ struct Position {
     uint32_t squareSlot[64];
     alignas(16) int32_t hangingValue[64];  // aligned, like the maps, for the snapshot copies
     SlotMask attackedSlots[2];
+    // Pieces (king aside) the other side may attack: every attacked one is in, and the hanging
+    // recompute takes out the ones it finds unattacked, so a reader still tests the map.
+    SlotMask threatenedSlots[2];
     int32_t hangingTotal[2];
     int32_t material[2];
     int32_t prevHangingTotal[2];

@@ -85,7 +85,15 @@ inline int SlotIndex(uint32_t bit) { return __builtin_ctz(bit); }
 inline uint32_t LowestBit(uint32_t mask) { return mask & (0u - mask); }
 inline int LowestSlot(uint32_t mask) { return __builtin_ctz(mask); }
 inline int HighestSlot(uint32_t mask) { return 31 - __builtin_clz(mask); }
-inline int SlotCount(uint32_t mask) { return __builtin_popcount(mask); }
+// Slot masks use 16 bits; a byte table avoids the library call where the target has no
+// population-count instruction (baseline x86-64).
+inline constexpr auto ByteBitCount = [] {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        for (int i = 0; i < 8; ++i) t[b] = static_cast<uint8_t>(t[b] + ((b >> i) & 1));
+    return t;
+}();
+inline int SlotCount(uint32_t mask) { return ByteBitCount[mask & 0xFF] + ByteBitCount[(mask >> 8) & 0xFF]; }
 
 inline uint64_t PieceKey(int type, int colour, int sq) { return PieceKeys[(type - 1) * 2 + colour][sq]; }
 inline void XorKey(Position& p, uint64_t key) {

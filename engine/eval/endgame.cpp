@@ -507,7 +507,7 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
     PawnSideTally tally[2];
     int32_t pawnTerms[2] = {0, 0};
     const int kings[2] = {KingSquare(pos, WHITE), KingSquare(pos, BLACK)};
-    const int pawnCount = std::popcount(pos.pawnSlots[WHITE]) + std::popcount(pos.pawnSlots[BLACK]);
+    const int pawnCount = SlotCount(pos.pawnSlots[WHITE]) + SlotCount(pos.pawnSlots[BLACK]);
 
     for (Colour c = WHITE; c <= BLACK; ++c) {
         const Colour them = c ^ 1;
@@ -522,7 +522,7 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
             value -= WeakPawn(pos, c, sq, own, opp, false).penalty;
 
             // Doubled and isolated pawns.
-            if (std::popcount(static_cast<unsigned>(PawnFileBits(pos, c, file))) > 1) value -= DOUBLED_ENDING[file];
+            if (SlotCount(PawnFileBits(pos, c, file)) > 1) value -= DOUBLED_ENDING[file];
             if (PawnFileBits(pos, c, file - 1) == 0 && PawnFileBits(pos, c, file + 1) == 0) {
                 value -= ISOLATED_BASE + ISOLATED_ENDING[file];
             }
@@ -591,7 +591,7 @@ int32_t EvaluatePawnEnding(const Position& pos, Colour side, int32_t base) {
     // enemy then gains, the more the fewer pawns the losing side has to answer with.
     for (Colour c = WHITE; c <= BLACK; ++c) {
         const Colour e = c ^ 1;
-        const int n = std::popcount(pos.pawnSlots[c]);
+        const int n = SlotCount(pos.pawnSlots[c]);
         const int count = tally[e].fastest < tally[c].fastest ? 2 * (n + tally[e].unstoppable) : 0;
         if (n > 0 && count >= 2 * n) {
             const int32_t race = RACE_BONUS[std::min(n, 8)] + 8 * (count / n);

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 
 #include "eval/evaluate.h"
 #include "platform/platform.h"
@@ -9,6 +10,7 @@
 namespace tavrix {
 
 thread_local constinit EvalCacheTables EvalCache{};
+thread_local constinit PawnCacheTable PawnCache{};
 
 namespace {
 
@@ -89,6 +91,54 @@ void StoreEvalCache(const Position& pos, Colour side, const CachedEvaluation& va
     e.word[1] = hi ^ keyLow;
     e.word[2] = lo;
     e.word[3] = hi;
+}
+
+void RenewPawnCache() {
+    static_assert(sizeof PawnCache.pawnTable == sizeof Eval.pieceTables[PAWN]);
+    if (PawnCache.generation != 0 &&
+        std::memcmp(PawnCache.pawnTable, Eval.pieceTables[PAWN], sizeof PawnCache.pawnTable) == 0 &&
+        std::memcmp(PawnCache.stormLevel, Eval.stormLevel, sizeof PawnCache.stormLevel) == 0 &&
+        std::memcmp(PawnCache.stormZone, Eval.stormZone, sizeof PawnCache.stormZone) == 0)
+        return;
+    std::memcpy(PawnCache.pawnTable, Eval.pieceTables[PAWN], sizeof PawnCache.pawnTable);
+    std::memcpy(PawnCache.stormLevel, Eval.stormLevel, sizeof PawnCache.stormLevel);
+    std::memcpy(PawnCache.stormZone, Eval.stormZone, sizeof PawnCache.stormZone);
+    if (++PawnCache.generation != 0) return;
+    // After a wrap an old entry could carry the new number: empty them all.
+    for (PawnFacts& e : PawnCache.entry) e = PawnFacts{};
+    PawnCache.generation = 1;
+}
+
+namespace {
+
+PawnFacts& PawnCacheSlot(uint64_t white, uint64_t black) {
+    // Odd multipliers spread both placements over the top bits.
+    const uint64_t mix = white * 0x9E3779B97F4A7C15ull + black * 0xC2B2AE3D27D4EB4Full;
+    return PawnCache.entry[mix >> (64 - PAWN_CACHE_BITS)];
+}
+
+}  // namespace
+
+void PrefetchPawnCache(const Position& pos) {
+    const char* entry = reinterpret_cast<const char*>(&PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK)));
+    for (size_t line = 0; line < sizeof(PawnFacts); line += 64) __builtin_prefetch(entry + line);
+}
+
+PawnFacts* PawnCacheHit(const Position& pos) {
+    const uint64_t white = PawnSquares(pos, WHITE), black = PawnSquares(pos, BLACK);
+    PawnFacts& e = PawnCacheSlot(white, black);
+    // Generation 0 is never current, so an entry never filled cannot match.
+    const bool holds = e.generation == PawnCache.generation && PawnCache.generation != 0 && e.pawns[WHITE] == white &&
+                       e.pawns[BLACK] == black;
+    return holds ? &e : nullptr;
+}
+
+PawnFacts& ProbePawnCache(const Position& pos) {
+    if (PawnFacts* hit = PawnCacheHit(pos)) return *hit;
+    PawnFacts& e = PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK));
+    FindPawnFacts(pos, e);
+    e.generation = PawnCache.generation;
+    return e;
 }
 
 }  // namespace tavrix

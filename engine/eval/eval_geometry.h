@@ -40,29 +40,28 @@ constexpr int ZoneCentre(int king) {
     return MakeSquare(f < 1 ? 1 : (f > 6 ? 6 : f), r < 1 ? 1 : (r > 6 ? 6 : r));
 }
 
-// The nine squares of a king's zone: the centre first, then its neighbours.
-inline std::array<uint8_t, 9> KingZone(int king) {
-    std::array<uint8_t, 9> zone{};
-    const int centre = ZoneCentre(king);
-    zone[0] = static_cast<uint8_t>(centre);
-    for (int dir = 0; dir < 8; ++dir) zone[dir + 1] = RayTable[dir][centre];
-    return zone;
-}
+// The nine squares of a king's zone: the centre first, then its neighbours in direction
+// order (the centre is off the edge, so every neighbour is on the board).
+inline constexpr auto KingZoneTable = [] {
+    std::array<std::array<uint8_t, 9>, 64> t{};
+    for (int king = 0; king < 64; ++king) {
+        const int centre = ZoneCentre(king);
+        t[king][0] = static_cast<uint8_t>(centre);
+        for (int dir = 0; dir < 8; ++dir) t[king][dir + 1] = static_cast<uint8_t>(centre + DirectionStep[dir]);
+    }
+    return t;
+}();
+inline const std::array<uint8_t, 9>& KingZone(int king) { return KingZoneTable[king]; }
 
 // Shade used by the bishop slots and pawnShadeWeight: 1 dark, 0 light.
 constexpr int Shade(int sq) { return IsDarkSquare(sq) ? 1 : 0; }
 
+// The bits of attackWeight that count queens, rooks and bishops.
+constexpr uint16_t SLIDER_ATTACK_BITS = 0xFE;
 // The bits of attackWeight that count attackers of one piece type.
 constexpr uint16_t KindMaskOfType[8] = {0, 0xC00, 0x300, 0xC0, 0x30, 0x0E, 0x01, 0};
 
-// Slot masks use 16 bits; a byte table avoids the library call where the target has
-// no population-count instruction.
-inline constexpr auto ByteBitCount = [] {
-    std::array<uint8_t, 256> t{};
-    for (int b = 0; b < 256; ++b) t[b] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(b)));
-    return t;
-}();
-inline int PopCount(uint32_t m) { return ByteBitCount[m & 0xFF] + ByteBitCount[(m >> 8) & 0xFF]; }
+inline int PopCount(uint32_t m) { return SlotCount(m); }
 
 inline int PawnAttackCount(const AttackRecord& r) { return (r.attackWeight >> 10) & 3; }
 // The attack-set index of the hanging-value tables: direct weight plus x-ray byte.

@@ -71,7 +71,6 @@ constexpr int32_t PHASE_OFFSET = 1858;
 constexpr int32_t PHASE_STEP = 384;
 constexpr int32_t TRADE_DIVISOR_OFFSET = 4208;
 constexpr int32_t TRADE_PAWN_CAP = 5;
-constexpr uint16_t SLIDER_ATTACK_BITS = 0xFE;
 constexpr uint32_t STALEMATE_PIECE_LIMIT = 6;     // pieces word below: no piece, at most five pawns
 constexpr uint16_t TABLEBASE_MOVE_KINDS = 0x6000; // captures, en passant, promotions
 
@@ -82,6 +81,7 @@ inline int QueenCount(const Position& pos, Colour c) { return pos.materialSignat
 inline int BishopCount(const Position& pos, Colour c) { return (pos.materialSignature[c] >> 22) & 3; }
 inline int PiecePoints(const Position& pos, Colour c) { return pos.materialSignature[c] & 0xFF; }
 using geometry::IsCorner;
+using geometry::SLIDER_ATTACK_BITS;
 using geometry::KingDistance;
 
 // The attacks added behind the king for one full evaluation, undone afterwards.
@@ -202,6 +202,7 @@ void ResetEvalState() {
     Eval.phaseHalf = 8;
     Eval.endWeight = 1;
     Eval.plyLimit = PLY_LIMIT;
+    RenewPawnCache();
 }
 
 void RefreshPawnFiles(const Position& pos) {
@@ -317,7 +318,7 @@ int32_t EvaluatePositional(Position& pos, Colour side, Colour strongerSide, int3
     bool oppositeBishopCandidate = false;
     if (endgameType == EndgameType::ROOK_TWO_PAWNS_VS_ROOK) {
         uint32_t pawns = pos.pawnSlots[strongerSide];
-        if (std::popcount(pawns) == 2) {
+        if (SlotCount(pawns) == 2) {
             const int a = pos.slotSquare[strongerSide][std::countr_zero(pawns) & 15];
             pawns &= pawns - 1;
             const int b = pos.slotSquare[strongerSide][std::countr_zero(pawns) & 15];
@@ -350,7 +351,7 @@ bool WantsTablebaseProbe(const Position& pos, int32_t ply, int32_t depth) {
     const bool root = ply <= 2 && depth == HORIZON_DEPTH;
     const bool afterCapture = depth >= opt.tablebaseDepth && (pos.undoStack[pos.undoTop].move & TABLEBASE_MOVE_KINDS) != 0;
     if (!root && !afterCapture) return false;
-    const int men = std::popcount(pos.liveSlots[WHITE]) + std::popcount(pos.liveSlots[BLACK]);
+    const int men = SlotCount(pos.liveSlots[WHITE]) + SlotCount(pos.liveSlots[BLACK]);
     return men >= 3 && men <= opt.tablebaseMen;
 }
 
@@ -502,6 +503,8 @@ int32_t Evaluate(Position& pos, Colour side, int32_t ply, int32_t depth, int32_t
             score = 2 * TEMPO_BONUS - parent - pos.moveGain;
         } else {
             rec.checkFlag |= EvalFlag::FULL;
+            // The pawn term comes after the king and threat terms: time enough to load its entry.
+            PrefetchPawnCache(pos);
             XrayExtension ext;
             ExtendBehindKing(pos, side, ext);
             switch (endgameType) {

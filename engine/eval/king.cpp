@@ -210,7 +210,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     const Colour enemy = side ^ 1;
     const int king = KingSquare(pos, side);
     PlyRecord& rec = UndoTop(pos);
-    Eval.threatSlots[enemy] = 0;
+    SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
     const Escapes esc = FindEscapes(pos, side, king);
     const int ownShades = BishopShades(pos, side);
     const int enemyShades = BishopShades(pos, enemy);
@@ -267,7 +267,10 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         const SlotMask kindSlots = straight ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
         int m = 0;
         SlotMask counted = 0;
-        for (int u = Step(king, dir); u != NO_SQUARE; u = Step(u, dir)) {
+        const int step = DirectionStep[dir];
+        int u = king;
+        for (int n = EdgeDistance[dir][king]; n > 0; --n) {
+            u += step;
             const AttackRecord& orr = AttackOf(pos, side, u);
             const AttackRecord& er = AttackOf(pos, enemy, u);
             const int d = orr.attackerCount - er.attackerCount;
@@ -283,7 +286,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                             const int slot = LowestSlot(s);
                             const int from = pos.slotSquare[enemy][slot];
                             if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
-                            Eval.threatSlots[enemy] |= 1u << slot;
+                            threatSlots |= 1u << slot;
                             units += SlotWeight(1u << slot) + 6;
                             p -= 16;
                             rec.checkFlag |= CheckThreatFlag(side);
@@ -297,7 +300,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                     const SlotMask sliders = er.attackerSlots & kindSlots;
                     const SlotMask fresh = sliders & ~counted;
                     counted |= fresh;
-                    Eval.threatSlots[enemy] |= fresh;
+                    threatSlots |= fresh;
                     units += SlotWeight(fresh) + 6 * PopCount(fresh);
                     if (m == 0 && LineAttackers(er) > orr.attackerCount) {
                         p -= 12;
@@ -342,7 +345,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
                 continue;
             }
             const SlotMask knights = er.attackerSlots & pos.knightSlots[enemy];
-            Eval.threatSlots[enemy] |= knights;
+            threatSlots |= knights;
             units += SlotWeight(knights) + 6 * PopCount(knights);
             if (PopCount(knights) > orr.attackerCount) {
                 p -= 20;
@@ -361,7 +364,8 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     }
 
     // Summary.
-    const SlotMask joined = direct | Eval.threatSlots[enemy];
+    Eval.threatSlots[enemy] = threatSlots;
+    const SlotMask joined = direct | threatSlots;
     const int nA = PopCount(joined);
     const int nX = nA + PopCount(xray & ~joined);
     units = xunits / 2 + units + 2 * nA + 2 * nX;
@@ -497,7 +501,11 @@ int32_t ThreatTerm(Position& pos, Colour side) {
     const int shift = Eval.threatShift[side];
     int32_t t = 0;
     int32_t essential[SLOTS_PER_SIDE] = {};
-    for (SlotMask pieces = pos.liveSlots[side] & ~1u; pieces; pieces &= pieces - 1) {
+    // Only attacked pieces take part. The threatened set holds them all, but while a slider
+    // checks the king the evaluation extends its attacks behind the king, beyond the set.
+    const bool extended = (AttackOf(pos, enemy, KingSquare(pos, side)).attackWeight & SLIDER_ATTACK_BITS) != 0;
+    const SlotMask candidates = extended ? pos.liveSlots[side] : pos.threatenedSlots[side] & pos.liveSlots[side];
+    for (SlotMask pieces = candidates & ~1u; pieces; pieces &= pieces - 1) {
         const int q = pos.slotSquare[side][LowestSlot(pieces)];
         const PieceType pt = pos.pieceType[q];
         const AttackRecord& er = AttackOf(pos, enemy, q);

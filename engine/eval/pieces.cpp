@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 
+#include "eval/eval_cache.h"
 #include "eval/evaluate.h"
 
 namespace tavrix {
@@ -105,13 +106,18 @@ constexpr int32_t ROOK_SEVENTH = 12;
 constexpr int32_t TRAPPED_ROOK = 38;
 constexpr int32_t TRAPPED_ROOK_PHASE = 3;
 constexpr int32_t XRAY_TARGET_BASE = 4;
+// Piece types (bit = type) that end a rook's mobility walk; rooks and queens are seen through.
+constexpr uint32_t ROOK_MOBILITY_STOPS = (1u << PAWN) | (1u << KNIGHT) | (1u << BISHOP) | (1u << KING);
+// The board directions of the bishop's walks, in the order of its direction bits:
+// north-west, north-east, south-west, south-east.
+constexpr int BISHOP_WALK_DIRECTION = 4;
 
 constexpr int HOME_KNIGHT_B = 1, HOME_KNIGHT_G = 6, HOME_BISHOP_C = 2, HOME_BISHOP_F = 5;
 
 inline int Flip(Colour c, int sq) { return c == WHITE ? sq : sq ^ 56; }
 using geometry::KingDistance;
 inline int Forward(Colour c) { return c == WHITE ? 8 : -8; }
-inline int PawnsOf(const Position& pos, Colour c) { return std::popcount(pos.pawnSlots[c]); }
+inline int PawnsOf(const Position& pos, Colour c) { return SlotCount(pos.pawnSlots[c]); }
 inline bool HasPawnAttack(const Position& pos, Colour by, int sq) {
     return (pos.attackMap[by].square[sq].attackWeight & AttackWeight::PAWN_MASK) != 0;
 }
@@ -158,7 +164,7 @@ int32_t BishopTerm(const Position& pos, Colour c, int sq, int a) {
                 Eval.endWeightQuarter + Eval.phaseHalf;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
-    if (std::popcount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
+    if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
     return v + EvaluateBishopMobility(pos, sq, c);
 }
 
@@ -175,19 +181,14 @@ int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit) {
     if (rr == 6 && kingRank >= 6) v += ROOK_SEVENTH + Eval.endWeightHalf;
 
     // Mobility along the lines, seeing through rooks and queens.
-    constexpr int FILE_STEP[4] = {1, 0, -1, 0};
-    constexpr int RANK_STEP[4] = {0, 1, 0, -1};
     int count = 0;
     for (int d = 0; d < 4; ++d) {
-        int file = FileOf(sq), rank = RankOf(sq);
-        for (;;) {
-            file += FILE_STEP[d];
-            rank += RANK_STEP[d];
-            if (file < 0 || file > 7 || rank < 0 || rank > 7) break;
-            const int s = MakeSquare(file, rank);
+        const int step = DirectionStep[d];
+        int s = sq;
+        for (int n = EdgeDistance[d][sq]; n > 0; --n) {
+            s += step;
             ++count;
-            const PieceType t = pos.pieceType[s];
-            if (t != NO_PIECE && t != ROOK && t != QUEEN) break;
+            if ((ROOK_MOBILITY_STOPS >> pos.pieceType[s]) & 1) break;
         }
     }
     count = std::min(count, 14);
@@ -314,8 +315,8 @@ void BuildPieceTables(const Position& root) {
         } else if (bothWings) {
             Eval.bishopBonus = Eval.endWeightHalf + BISHOP_BONUS_START;
             for (const uint8_t wing : {QUEEN_WING, KING_WING}) {
-                const int d = std::popcount(unsigned(fileMask[WHITE] & wing)) -
-                              std::popcount(unsigned(fileMask[BLACK] & wing));
+                const int d = SlotCount(fileMask[WHITE] & wing) -
+                              SlotCount(fileMask[BLACK] & wing);
                 if (d >= 2) Eval.bishopWingBonus[WHITE] += Eval.endWeightHalf;
                 else if (d == 1) Eval.bishopWingBonus[WHITE] += Eval.endWeightQuarter;
                 else if (d == -1) Eval.bishopWingBonus[BLACK] += Eval.endWeightQuarter;
@@ -372,31 +373,31 @@ void BuildPieceTables(const Position& root) {
             Eval.stormLevel[c] = enemyFile <= 2 ? STORM_OPPOSITE_WINGS : 0;
         }
     }
+    // The pawn facts read the pawn table and the storm settings.
+    RenewPawnCache();
 }
 
 // ---------------------------------------------------------------- per-node terms
 int32_t EvaluatePieces(const Position& pos) {
     const int a = (PawnsOf(pos, WHITE) + PawnsOf(pos, BLACK)) >> 1;
-    const int rooks = std::popcount(pos.rookSlots[WHITE]) + std::popcount(pos.rookSlots[BLACK]);
+    const int rooks = SlotCount(pos.rookSlots[WHITE]) + SlotCount(pos.rookSlots[BLACK]);
     return SideTerms(pos, WHITE, a, rooks) - SideTerms(pos, BLACK, a, rooks) + Eval.tradeBonus;
 }
 
 int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
     const Colour enemy = side ^ 1;
     // North-west, north-east, south-west, south-east.
-    constexpr int FILE_STEP[4] = {-1, 1, -1, 1};
     constexpr int RANK_STEP[4] = {1, 1, -1, -1};
     const int forwardRank = side == WHITE ? 1 : -1;
     int m = 0;
     unsigned open = 0;
     int32_t v = 0;
     for (int d = 0; d < 4; ++d) {
-        int file = FileOf(square), rank = RankOf(square);
-        for (;;) {
-            file += FILE_STEP[d];
-            rank += RANK_STEP[d];
-            if (file < 0 || file > 7 || rank < 0 || rank > 7) break;
-            const int s = MakeSquare(file, rank);
+        const int direction = BISHOP_WALK_DIRECTION + d;
+        const int step = DirectionStep[direction];
+        int s = square;
+        for (int n = EdgeDistance[direction][square]; n > 0; --n) {
+            s += step;
             const PieceType t = pos.pieceType[s];
             if (t == NO_PIECE) {
                 ++m;
@@ -414,12 +415,9 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
                     }
                 } else if (t != KING) {
                     // Look through our own piece at what stands behind it.
-                    int f2 = file, r2 = rank;
-                    for (;;) {
-                        f2 += FILE_STEP[d];
-                        r2 += RANK_STEP[d];
-                        if (f2 < 0 || f2 > 7 || r2 < 0 || r2 > 7) break;
-                        const int behind = MakeSquare(f2, r2);
+                    int behind = s;
+                    for (int k = n - 1; k > 0; --k) {
+                        behind += step;
                         const PieceType bt = pos.pieceType[behind];
                         if (bt == NO_PIECE) continue;
                         if (pos.pieceColour[behind] == enemy &&
@@ -436,8 +434,7 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
                 if (!HasPawnAttack(pos, enemy, s)) {
                     v += 1;
                 } else {
-                    const int nf = file + FILE_STEP[d], nr = rank + RANK_STEP[d];
-                    const int next = (nf >= 0 && nf <= 7 && nr >= 0 && nr <= 7) ? MakeSquare(nf, nr) : -1;
+                    const int next = n > 1 ? s + step : -1;
                     if (next >= 0 && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
                         v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
                     } else {
@@ -455,7 +452,7 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
         if (Eval.rootSide != side) penalty >>= 1;
         v -= penalty;
     }
-    return OpenDirections[std::popcount(open)] + BishopMobility[std::min(m, 13)] + v;
+    return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
 }
 
 }  // namespace tavrix

@@ -254,6 +254,7 @@ int32_t Quiesce(Position& pos, int32_t ply, int32_t depth, int32_t alpha, int32_
                 if (standBase >= FORCED_SCORE_FLOOR) best = std::max(best, std::min(alpha, standBase + s));
             } else {
                 // 12. Search the move.
+                PrefetchChild(pos, m, depth >= 0);
                 MakeMove(pos, m);
                 if (MoverLeftInCheck(pos, side)) {
                     UnmakeMove(pos);

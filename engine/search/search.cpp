@@ -298,6 +298,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
                 return e;
             }
             ++Search.nullMoves;
+            PrefetchAfterNull(pos);
             MakeNullMove(pos);
             const uint32_t nullFlags = (flags & NodeFlag::NULL_CHILD_MASK) | NodeFlag::NULL_SUBTREE;
             const int32_t nullScore =
@@ -384,6 +385,7 @@ int32_t SearchNode(Position& pos, int32_t ply, int32_t depth, int32_t fraction, 
             entry->score = NOT_SEARCHED_MARK;
             continue;
         }
+        PrefetchChild(pos, m, true);
         const bool advancedPush =
             IsAdvancedPawnMove(pos, m, side) &&
             (SideRank(MoveTo(m), side) == 7 || pos.pieceType[MoveTo(m) + ForwardStep(side)] != PAWN);

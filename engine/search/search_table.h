@@ -26,6 +26,11 @@ struct NodeEntry {
 };
 
 bool TableExists();
+// Before a move is made: starts loading the table bucket and the evaluation-cache entry the
+// child node will read, so their memory latency overlaps the make and the child's first steps.
+void PrefetchChild(const Position& pos, Move move, bool tableProbe);
+// The same for the position after a null move.
+void PrefetchAfterNull(const Position& pos);
 // Probe for `side` to move at `ply`; returns the masked flags word (0 = miss).
 uint16_t ProbeNodeEntry(Colour side, Position& pos, int32_t ply, NodeEntry& entry);
 // Store from a node: bound, mate-threat and permanent bits in `flags`; depth, age and the

@@ -132,6 +132,10 @@ uint16_t MateBit(int32_t score) {
 
 }  // namespace
 
+void PrefetchTable(Colour side, uint32_t keyHigh) {
+    if (TT.sizeKb != 0) __builtin_prefetch(Bucket(side, keyHigh));
+}
+
 uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit) {
     if (TT.sizeKb == 0) return 0;
     const uint32_t keyLow = pos.hashKey[0], keyHigh = pos.hashKey[1];

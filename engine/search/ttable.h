@@ -105,6 +105,8 @@ struct TTHit {
     uint16_t flags;    // the entry's flags masked with PROBE_MASK
 };
 
+// Starts loading the bucket of the position; a probe that follows finds it in the cache.
+void PrefetchTable(Colour side, uint32_t keyHigh);
 // Looks up the position with `side` to move at `ply`. Returns the masked flags word, 0 on
 // a miss. A hit refreshes the entry's age; a stored move the position cannot play is a miss.
 uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit);

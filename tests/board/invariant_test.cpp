@@ -248,3 +248,80 @@ TEST(BoardInvariants, Chess960CastlingCountsAndInvariants) {
 
 }  // namespace
 }  // namespace tavrix
+
+namespace tavrix {
+namespace {
+
+// The key word the tables index by, foretold before a move for the prefetch of its entries,
+// is the word make leaves: every pseudo-legal move two plies deep from the suite positions
+// and from Chess960 set-ups whose castling moves the king onto or past its rook.
+TEST(BoardInvariants, KeyHighWordForetoldBeforeTheMove) {
+    std::vector<std::string> fens = SuiteFens();
+    fens.push_back("1r4kr/8/8/8/8/8/8/1R4KR w HBhb - 0 1");
+    fens.push_back("rk5r/8/8/8/8/8/8/RK5R w HAha - 0 1");
+    int moves = 0;
+    for (const std::string& fen : fens) {
+        Position p;
+        ASSERT_TRUE(test::LoadFen(p, fen)) << fen;
+        for (const Move m : test::PseudoLegalMoves(p)) {
+            const uint32_t foretold = KeyHighAfter(p, m);
+            MakeMove(p, m);
+            ++moves;
+            EXPECT_EQ(foretold, p.hashKey[1]) << fen << " move " << MoveFrom(m) << "-" << MoveTo(m);
+            for (const Move reply : test::PseudoLegalMoves(p)) {
+                const uint32_t next = KeyHighAfter(p, reply);
+                MakeMove(p, reply);
+                ++moves;
+                EXPECT_EQ(next, p.hashKey[1]) << fen << " reply " << MoveFrom(reply) << "-" << MoveTo(reply);
+                UnmakeMove(p);
+            }
+            UnmakeMove(p);
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(moves, 20000);
+}
+
+// Every piece the other side attacks is in the threatened set, which the threat term walks
+// instead of all pieces: along random games from the suite positions, at every child of
+// every position reached, and back through the takebacks.
+TEST(BoardInvariants, ThreatenedSetHoldsEveryAttackedPiece) {
+    std::mt19937 rng(20261209);
+    auto missing = [](const Position& p) {
+        int count = 0;
+        for (Colour c = WHITE; c <= BLACK; ++c)
+            for (SlotMask s = p.liveSlots[c] & ~1u; s; s &= s - 1) {
+                const int slot = __builtin_ctz(s);
+                const bool attacked = p.attackMap[c ^ 1].square[p.slotSquare[c][slot]].attackWeight != 0;
+                if (attacked && !(p.threatenedSlots[c] >> slot & 1)) ++count;
+            }
+        return count;
+    };
+    int positions = 0;
+    for (const std::string& fen : SuiteFens()) {
+        Position p;
+        ASSERT_TRUE(test::LoadFen(p, fen)) << fen;
+        int made = 0;
+        for (; made < 40; ++made) {
+            std::vector<Move> legal;
+            for (const Move m : test::PseudoLegalMoves(p)) {
+                MakeMove(p, m);
+                ++positions;
+                EXPECT_EQ(missing(p), 0) << fen << " after " << MoveFrom(m) << "-" << MoveTo(m);
+                if (!test::LeftKingAttacked(p)) legal.push_back(m);
+                UnmakeMove(p);
+            }
+            if (legal.empty() || HasFailure()) break;
+            MakeMove(p, legal[rng() % legal.size()]);
+        }
+        for (; made > 0; --made) {
+            UnmakeMove(p);
+            EXPECT_EQ(missing(p), 0) << fen << " taking back";
+        }
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(positions, 50000);
+}
+
+}  // namespace
+}  // namespace tavrix

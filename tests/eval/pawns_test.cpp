@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/moveservices.h"
+#include "eval/eval_cache.h"
 #include "eval/evaluate.h"
 #include "eval/king.h"
 #include "eval/pawns.h"
@@ -182,6 +190,71 @@ TEST(Symmetry, ColourFlipNegatesKingThreatAndPawnTerms) {
         // Mate-threat, danger and check-threat marks change colour.
         EXPECT_EQ(b.Flags() & 0x3F, ((marks & 0x15) << 1) | ((marks >> 1) & 0x15)) << fen;
     }
+}
+
+// The pawn cache hands back exactly the facts a fresh look at the pawns finds, and the pawn
+// score through it (with the king shield it keeps) is the score from fresh facts: checked at
+// every position of random games from opening positions of master play, and at every child
+// of those positions, where the structure repeats and the cache answers.
+TEST(PawnCache, CachedFactsAreTheFreshFactsAlongGames) {
+    constexpr int PLIES = 32;
+    ResetMoveLists();
+    std::mt19937 rng(20261209);
+    std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/eco-openings.epd");
+    std::string line;
+    int starts = 0, probes = 0, hits = 0, mismatches = 0;
+    auto check = [&](Position& p) {
+        ++probes;
+        if (PawnCacheHit(p) != nullptr) ++hits;
+        const PawnFacts& cached = ProbePawnCache(p);
+        PawnFacts fresh;
+        FindPawnFacts(p, fresh);
+        for (Colour c = WHITE; c <= BLACK; ++c)
+            if (fresh.pawns[c] != cached.pawns[c] || !(fresh.side[c] == cached.side[c])) ++mismatches;
+        UpdatePhase(p);   // the shield reads the phase, as in a search
+        const EvalState before = Eval;
+        const int32_t viaCache = EvaluatePawns(p, p.sideToMove == WHITE, p.sideToMove == BLACK);
+        const EvalState after = Eval;
+        Eval = before;
+        std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
+        const int32_t viaFresh = PawnSideFromFacts(p, WHITE, p.sideToMove == BLACK, fresh) -
+                                 PawnSideFromFacts(p, BLACK, p.sideToMove == WHITE, fresh);
+        if (viaCache != viaFresh || std::memcmp(after.pawnShadeWeight, Eval.pawnShadeWeight, sizeof after.pawnShadeWeight) ||
+            std::memcmp(after.largestThreat, Eval.largestThreat, sizeof after.largestThreat) ||
+            std::memcmp(after.secondThreat, Eval.secondThreat, sizeof after.secondThreat))
+            ++mismatches;
+    };
+    while (std::getline(in, line) && mismatches == 0) {
+        const std::string fen = line.substr(0, line.find(" c0"));
+        Board b(fen);
+        ASSERT_TRUE(b.ok) << fen;
+        Position& p = *b;
+        ++starts;
+        for (int ply = 0; ply < PLIES && p.undoTop < UNDO_STACK_SIZE - 2; ++ply) {
+            const Colour side = p.sideToMove;
+            uint32_t flags = 0;
+            const int count = InCheck(p) ? GenerateEvasions(p, side, 0, GenMode::FULL, flags)
+                                         : GenerateAllMoves(p, side, 0, GenMode::FULL);
+            std::vector<Move> legal;
+            for (const ScoredMove* m = ListBegin(0); m != ListBegin(0) + count; ++m) {
+                const Move move = static_cast<Move>(m->move & ~CHECK_MARK);
+                MakeMove(p, move);
+                if (p.attackMap[side ^ 1].square[KingSquare(p, side)].attackWeight == 0) {
+                    legal.push_back(move);
+                    check(p);
+                }
+                UnmakeMove(p);
+            }
+            if (legal.empty()) break;
+            MakeMove(p, legal[rng() % legal.size()]);
+            check(p);
+        }
+        EXPECT_EQ(mismatches, 0) << "from " << fen;
+    }
+    EXPECT_GT(starts, 200);
+    // Quiet piece moves keep the pawns: most probes are answered by the cache.
+    EXPECT_GT(hits, probes / 2) << probes << " probes";
+    ResetEvalState();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "board/makemove.h"
@@ -18,6 +19,7 @@
 #include "search/root.h"
 #include "search/search.h"
 #include "search/search_state.h"
+#include "search/search_internal.h"
 #include "search/search_support.h"
 #include "search/search_table.h"
 #include "search/ttable.h"
@@ -499,6 +501,29 @@ TEST(PerpetualCheck, TenOwnMovesInCheckInARow) {
         {0xFFFFFFFF, 32, false},   // beyond the mask
     };
     for (const Case& c : cases) EXPECT_EQ(IsPerpetualCheck(c.mask, c.move), c.expected) << std::hex << c.mask;
+}
+
+// The move picker takes the first entry of the highest score to the front, whatever the
+// list's length (short lists are scanned one by one, longer ones four entries at a time),
+// with ties, the extreme scores and move words whose top bits are set.
+TEST(PickBest, FirstOfTheHighestScoresComesFirst) {
+    std::mt19937 rng(7);
+    const int16_t pool[] = {INT16_MIN, -30000, -1, 0, 1, 5, 5, 300, INT16_MAX};
+    for (int length = 1; length <= 40; ++length) {
+        for (int trial = 0; trial < 200; ++trial) {
+            std::vector<ScoredMove> list(length);
+            for (ScoredMove& m : list) m = {static_cast<Move>(rng() | 0x8000u), pool[rng() % std::size(pool)]};
+            size_t first = 0;
+            for (size_t i = 1; i < list.size(); ++i)
+                if (list[i].score > list[first].score) first = i;
+            const ScoredMove expected = list[first], front = list[0];
+            PickBest(list.data(), list.data() + length);
+            ASSERT_EQ(list[0].move, expected.move) << "length " << length;
+            ASSERT_EQ(list[0].score, expected.score) << "length " << length;
+            // The front entry takes the picked one's place.
+            if (first != 0) ASSERT_EQ(list[first].move, front.move) << "length " << length;
+        }
+    }
 }
 
 }  // namespace
