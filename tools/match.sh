@@ -79,13 +79,14 @@ before=0
 [[ -f "$pgn" ]] && before=$(grep -c '^\[Result ' "$pgn" || true)
 
 # -autoCallFlag: a flag fall ends the game as a loss on time, as a real GUI would call it.
-# Pondering stays off so both engines get only their own clock.
+# Pondering stays off so both engines get only their own clock, and -smpCores 1 holds an
+# engine with threads (Glaurung defaults to two; PolyGlot sets "Threads" from it) to one.
 xvfb-run -a xboard -noGUI \
     -settingsFile /dev/null -saveSettingsOnExit false -popupExitMessage false \
     -fcp "$engine" -fd "$workdir" -fUCI -fn "$engineName" \
     -scp "$opponent" -sd "$workdir" "${secondProtocol[@]}" -sn "$opponentName" \
     -tc "$base" -inc "$increment" -mg "$games" -sgf "$pgn" \
-    -autoCallFlag true -xponder -testClaims true \
+    -autoCallFlag true -xponder -testClaims true -smpCores 1 \
     >"$workdir/xboard.log" 2>&1 || echo "match: xboard ended with status $? (see $workdir/xboard.log)" >&2
 
 # XBoard's own count (wins-losses-draws of the engine), then the recorded games.

@@ -13,7 +13,7 @@
 #include "control/think.h"
 #include "control/timeman.h"
 #include "search/ordering.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/root.h"
 #include "search/root_table.h"
 #include "search/search_state.h"

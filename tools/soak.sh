@@ -18,12 +18,23 @@ engine=$root/build/tavrix
 work=$(mktemp -d /tmp/tavrix-soak-XXXXXX)
 echo "working files and PGNs in $work"
 
+# The opponents search with one thread, as the engine does: two games at a time on two cores
+# leave no room for more (Glaurung's default of two threads lost hundreds of games on time).
+opponentOptions() {
+    case "$(basename "$1")" in
+        glaurung) echo option.Threads=1 ;;
+        toga2) echo "option.Number of Threads=1" ;;
+    esac
+}
+
 # part name, opponent command, games, time control
 play() {
     local name=$1 opponent=$2 games=$3 tc=$4
+    local options=()
+    mapfile -t options < <(opponentOptions "$opponent")
     mkdir -p "$work/$name/tavrix" "$work/$name/opponent"
     "$runner" -engine cmd="$engine" name=tavrix dir="$work/$name/tavrix" \
-        -engine cmd="$opponent" name=opponent dir="$work/$name/opponent" \
+        -engine cmd="$opponent" name=opponent dir="$work/$name/opponent" "${options[@]}" \
         -each tc="$tc" option.Hash=16 -rounds $(((games + 1) / 2)) -games 2 -repeat -concurrency 2 -recover \
         -openings file="$openings" format=epd order=random \
         -pgnout file="$work/$name.pgn" >"$work/$name.log" 2>&1 || true

@@ -5,7 +5,6 @@
 
 #include "board/attacks.h"
 #include "board/tables.h"
-#include "search/search_state.h"
 
 namespace tavrix {
 
@@ -183,7 +182,7 @@ void MakeMove(Position& p, Move move) {
     const int to = MoveTo(move);
     const uint16_t kind = KindOf(move);
 
-    ++Search.nodes;
+    ++p.nodes;
     ++p.ply;
     PlyRecord& r = p.undoStack[++p.undoTop];
     r.gainByte = static_cast<uint8_t>(p.gainCoarse);
@@ -396,7 +395,7 @@ uint32_t KeyHighAfter(const Position& p, Move move) {
 }
 
 void MakeNullMove(Position& p) {
-    ++Search.nodes;
+    ++p.nodes;
     PlyRecord& r = p.undoStack[++p.undoTop];
     ++p.ply;
     p.lastToSquare = 0;

@@ -6,7 +6,7 @@
 
 namespace tavrix {
 
-MoveListState MoveLists;
+thread_local constinit MoveListState MoveLists{};
 
 void ResetMoveLists() { MoveLists = MoveListState{}; }
 

@@ -46,7 +46,8 @@ struct MoveListState {
     int32_t listBegin[MOVE_LIST_PLIES + 1];   // listBegin[i + 1] is the end of ply i's list
 };
 
-extern MoveListState MoveLists;
+// Each search thread keeps its own.
+extern thread_local constinit MoveListState MoveLists;
 
 void ResetMoveLists();
 

@@ -206,6 +206,7 @@ struct Position {
     SlotMask straightSlots[2];
     SlotMask sliderSlots[2];
     SlotMask pawnRankSlots[2][8];
+    uint64_t nodes;          // makes and null moves on this board: the search's node count
     int32_t undoTop;         // index into undoStack of the last move made
     int32_t ply;
     int32_t lastIrreversiblePly;

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "control/engine.h"
+#include "settings/settings.h"
 #include "platform/platform.h"
 
 namespace tavrix {

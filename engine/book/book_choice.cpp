@@ -3,8 +3,8 @@
 #include "book/book.h"
 
 #include "board/makemove.h"
-#include "control/engine.h"
-#include "search/repetition.h"
+#include "settings/settings.h"
+#include "board/repetition.h"
 
 namespace tavrix {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "book/book.h"
-#include "control/engine.h"
-#include "control/game_record.h"
+#include "board/game_entry.h"
+#include "settings/settings.h"
 
 namespace tavrix {
 
@@ -35,12 +35,12 @@ bool IsScoredBookMove(const GameEntry& e) {
 }
 
 // How the same side's next moves after the book move at `index` scored.
-int32_t JudgeFollowUp(int32_t index, int32_t last, int32_t delta) {
-    const bool white = GameRecord.entries[index].mover == WHITE;
+int32_t JudgeFollowUp(const GameEntry* entries, int32_t index, int32_t last, int32_t delta) {
+    const bool white = entries[index].mover == WHITE;
     int32_t low = white ? WHITE_LOW : BLACK_LOW;
     int32_t high = white ? WHITE_HIGH : BLACK_HIGH;
     for (int32_t k = 1; k <= FOLLOW_UP_MOVES && index + 2 * k <= last; ++k, low += THRESHOLD_STEP, high += THRESHOLD_STEP) {
-        const GameEntry& e = GameRecord.entries[index + 2 * k];
+        const GameEntry& e = entries[index + 2 * k];
         if ((e.flags & EntryFlag::SCORE_USABLE) == 0) continue;
         if (e.score <= low) {
             delta -= 2;
@@ -53,9 +53,9 @@ int32_t JudgeFollowUp(int32_t index, int32_t last, int32_t delta) {
 }
 
 // Carries the delta and mark back over the same side's book moves from `index`.
-void CarryBack(int32_t index, int32_t delta, int32_t mark) {
+void CarryBack(GameEntry* entries, int32_t index, int32_t delta, int32_t mark) {
     for (int32_t i = index; i > FIRST_ENTRY && (delta != 0 || mark != LearnMark::NONE); i -= 2) {
-        GameEntry& e = GameRecord.entries[i];
+        GameEntry& e = entries[i];
         if (!IsScoredBookMove(e)) continue;
         const uint16_t code = LearningCode(mark, delta);
         e.learning = code;
@@ -65,7 +65,7 @@ void CarryBack(int32_t index, int32_t delta, int32_t mark) {
 
 }  // namespace
 
-void LearnFromGame(int32_t result, Colour engineColour) {
+void LearnFromGame(GameEntry* entries, int32_t last, int32_t result, Colour engineColour) {
     if (!LearningApplies()) return;
     int32_t delta = 0;
     int32_t mark = LearnMark::NONE;
@@ -75,22 +75,21 @@ void LearnFromGame(int32_t result, Colour engineColour) {
         mark = won ? LearnMark::GOOD : LearnMark::BAD;
     }
     bool seen[2] = {false, false};
-    const int32_t last = LastGamePly();
     for (int32_t i = last; i > FIRST_ENTRY; --i) {
-        GameEntry& e = GameRecord.entries[i];
+        GameEntry& e = entries[i];
         if (!IsScoredBookMove(e)) {
             e.learning = 0;
             continue;
         }
         seen[e.mover & 1] = true;
-        delta = JudgeFollowUp(i, last, delta);
+        delta = JudgeFollowUp(entries, i, last, delta);
         if (delta != 0) {
-            CarryBack(i, delta, mark);
+            CarryBack(entries, i, delta, mark);
             return;
         }
-        const bool previousIsBook = i - 1 > FIRST_ENTRY && IsScoredBookMove(GameRecord.entries[i - 1]);
+        const bool previousIsBook = i - 1 > FIRST_ENTRY && IsScoredBookMove(entries[i - 1]);
         if (e.mover == engineColour || (seen[WHITE] && seen[BLACK]) || !previousIsBook) {
-            if (mark != LearnMark::NONE) CarryBack(i, delta, mark);
+            if (mark != LearnMark::NONE) CarryBack(entries, i, delta, mark);
             return;
         }
     }

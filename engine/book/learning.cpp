@@ -77,9 +77,10 @@ void SaveLearning(const char* path) {
     Learning.count = ReadRecords(path);
     if (TT.sizeKb != 0) {
         for (Colour side = WHITE; side <= BLACK; ++side) {
-            const TTEntry* end = TT.half[side] + TT.entriesPerHalf + TT_BUCKET_SIZE;
-            for (const TTEntry* e = TT.half[side]; e != end; ++e)
-                if ((e->flags & TTFlag::PERMANENT) != 0) AddLearnedEntry(side, *e);
+            for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i) {
+                const TTEntry e = ReadSlot(side, i);
+                if ((e.flags & TTFlag::PERMANENT) != 0) AddLearnedEntry(side, e);
+            }
         }
     }
     // A file that cannot be replaced keeps its old contents.

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/moveservices.h"
 #include "board/tables.h"
 #include "book/book_learning.h"
 #include "control/engine.h"
@@ -308,8 +310,29 @@ bool HasEngineLastMove() {
 
 int32_t LastGamePly() { return HasEngineLastMove() ? GameRecord.length + 1 : GameRecord.length; }
 
+namespace {
+
+// Mate or stalemate in the game's final position (after the engine's last move when it has
+// one): EntryFlag::CHECKMATE, EntryFlag::STALEMATE, or 0 while the game could go on.
+uint16_t FinalPositionEnd() {
+    static Position board;
+    board = GameBoard.position;
+    if (HasEngineLastMove()) {
+        board.undoTop = 0;
+        MakeMove(board, GameRecord.entries[GameRecord.length + 1].move & ~CHECK_MARK);
+    }
+    if (!HasNoLegalMove(board, board.sideToMove)) return 0;
+    return InCheck(board) ? EntryFlag::CHECKMATE : EntryFlag::STALEMATE;
+}
+
+bool HasUsableScore(int32_t index) {
+    return index > FIRST_ENTRY && (GameRecord.entries[index].flags & EntryFlag::SCORE_USABLE) != 0;
+}
+
+}  // namespace
+
 GameVerdict JudgeGame() {
-    GameVerdict v{GameResult::OPEN, NO_ENGINE_COLOUR};
+    GameVerdict v{GameResult::OPEN, NO_ENGINE_COLOUR, 0};
     if (HasEngineLastMove()) {
         const GameEntry& last = GameRecord.entries[GameRecord.length + 1];
         v.engineColour = last.mover;
@@ -317,10 +340,18 @@ GameVerdict JudgeGame() {
         if (c > WIN_SCORE) v.result = GameResult::WHITE_WON;
         else if (c < -WIN_SCORE) v.result = GameResult::BLACK_WON;
         else if (c < DRAW_SCORE && c > -DRAW_SCORE) v.result = GameResult::DRAW;
-    } else {
-        const GameEntry& current = GameRecord.entries[GameRecord.length];
-        if (GameRecord.length > FIRST_ENTRY && (current.flags & EntryFlag::SCORE_USABLE) != 0) v.engineColour = current.mover;
+    } else if (HasUsableScore(GameRecord.length)) {
+        v.engineColour = GameRecord.entries[GameRecord.length].mover;
     }
+    v.gameEnd = FinalPositionEnd();
+    if (v.gameEnd == 0) return v;
+    // The board has the last word: the side that made the final move mated or stalemated.
+    const Colour lastMover = GameRecord.entries[LastGamePly()].mover;
+    v.result = v.gameEnd == EntryFlag::STALEMATE ? GameResult::DRAW
+                                                 : (lastMover == WHITE ? GameResult::WHITE_WON : GameResult::BLACK_WON);
+    // The opponent's final move came right after the engine's own, whose search left its score.
+    if (v.engineColour == NO_ENGINE_COLOUR && HasUsableScore(GameRecord.length - 1))
+        v.engineColour = GameRecord.entries[GameRecord.length - 1].mover;
     return v;
 }
 
@@ -389,12 +420,16 @@ bool WriteGame(const char* path, int32_t engineColour, int32_t result) {
 
 void EndGame(const char* path) {
     if (GameRecord.ended) return;
-    const GameVerdict verdict = JudgeGame();
-    if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(verdict.result, verdict.engineColour);
-    ++GameRecord.gameCounter;
-    const bool autosave = (Settings.autosaveFlags & AUTOSAVE_PGN) != 0;
-    // A file that cannot be opened is skipped silently.
-    if (autosave && LastGamePly() - FIRST_ENTRY > 2) WriteGame(path, verdict.engineColour, verdict.result);
+    // A game without a move (GUIs send "ucinewgame" before their first game) is no game.
+    if (LastGamePly() > FIRST_ENTRY) {
+        const GameVerdict verdict = JudgeGame();
+        GameRecord.entries[LastGamePly()].flags |= verdict.gameEnd;  // a mate the GUI played gets its "#"
+        if (verdict.engineColour != NO_ENGINE_COLOUR) LearnFromGame(GameRecord.entries, LastGamePly(), verdict.result, verdict.engineColour);
+        ++GameRecord.gameCounter;
+        const bool autosave = (Settings.autosaveFlags & AUTOSAVE_PGN) != 0;
+        // A file that cannot be opened is skipped silently.
+        if (autosave && LastGamePly() - FIRST_ENTRY > 2) WriteGame(path, verdict.engineColour, verdict.result);
+    }
     // What the searches booked belongs to this game alone.
     for (GameEntry& e : GameRecord.entries) ClearBooking(e);
     GameRecord.ended = true;

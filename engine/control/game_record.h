@@ -3,46 +3,11 @@
 
 #include <cstdint>
 
+#include "board/game_entry.h"
 #include "board/position.h"
 
 namespace tavrix {
 
-// One ply of the game: the move's undo data (so a game move can be taken back), the SAN
-// disambiguation code, and what time management books for it.
-struct GameEntry {
-    uint16_t move;            // bit 15 set when the move gives check
-    uint8_t capturedSlot;     // slot index of the captured piece, NO_CAPTURED_SLOT when none
-    uint8_t capturedType;
-    uint8_t mover;
-    uint8_t toSquareCount;
-    uint8_t epSquare;         // before the move
-    uint8_t sanCode;          // piece type in bits 0..2, SAN_FILE, SAN_RANK
-    uint16_t irreversiblePly; // before the move
-    uint8_t swingByte;
-    uint8_t gainByte;
-    uint32_t keyLow;          // before the move
-    uint32_t keyHigh;
-    int32_t clockTime;        // mover's cumulative clock, ms
-    int16_t score;
-    uint16_t depthWord;       // depth in bits 10..15
-    uint16_t flags;
-    uint16_t learning;        // written and read by book learning only
-};
-static_assert(sizeof(GameEntry) == 32);
-
-constexpr uint8_t NO_CAPTURED_SLOT = 0xFF;
-constexpr uint8_t SAN_FILE = 0x08;
-constexpr uint8_t SAN_RANK = 0x10;
-
-namespace EntryFlag {
-constexpr uint16_t SCORE_USABLE = 0x10;
-constexpr uint16_t BOOK_MOVE = 0x2000;
-constexpr uint16_t CHECKMATE = 0x580;
-constexpr uint16_t STALEMATE = 0xC80;
-constexpr uint16_t GAME_END_MASK = 0x0F00;
-}  // namespace EntryFlag
-
-constexpr int FIRST_ENTRY = 1;            // the set-up sentinel; the first move is entry 2
 constexpr int MAX_GAME_PLIES = 397;       // beyond this the record is re-based
 constexpr int GAME_RECORD_SIZE = MAX_GAME_PLIES + 4;
 
@@ -61,13 +26,6 @@ constexpr int PGN_TEXT_SIZE = 65536;      // one whole game: headers, settings a
 constexpr int PGN_LINE_FLUSH = 60;        // movetext lines end once they pass this length
 constexpr int32_t NO_ENGINE_COLOUR = -1;
 
-// Result codes as book learning takes them.
-namespace GameResult {
-constexpr int32_t OPEN = 0;       // "*"
-constexpr int32_t DRAW = 1;       // "1/2-1/2"
-constexpr int32_t WHITE_WON = 2;  // "1-0"
-constexpr int32_t BLACK_WON = 3;  // "0-1"
-}  // namespace GameResult
 const char* ResultText(int32_t result);
 
 // Result thresholds on the engine's last score, from White's view.
@@ -77,6 +35,7 @@ constexpr int32_t DRAW_SCORE = 96;
 struct GameVerdict {
     int32_t result;           // GameResult code
     int32_t engineColour;     // NO_ENGINE_COLOUR when unknown
+    uint16_t gameEnd;         // EntryFlag::CHECKMATE or STALEMATE when the final position is one, else 0
 };
 
 extern GameRecordState GameRecord;
@@ -95,10 +54,12 @@ int RecordMove(Position& p, Move move);
 bool HasEngineLastMove();
 // The last entry of the game: the engine's last move when it has one, else the current entry.
 int32_t LastGamePly();
-// Judges the result from the engine's last score.
+// Judges the result: a final position that is mate or stalemate decides it, else the engine's
+// last score does.
 GameVerdict JudgeGame();
 // The game has ended: judges it, runs book learning, counts it and appends it to `path`
-// when "AutoSave PGN" is on and it has more than two plies. A game ends only once.
+// when "AutoSave PGN" is on and it has more than two plies. A game ends only once; one
+// without a move is neither counted nor saved.
 void EndGame(const char* path = AUTOSAVE_FILE);
 // The whole game in PGN into `out`; returns its length (0 when it does not fit).
 int32_t FormatGame(char* out, int32_t capacity, int32_t engineColour, int32_t result);

@@ -8,13 +8,12 @@
 #include "control/engine.h"
 #include "control/keywords.h"
 #include "control/timeman.h"
+#include "control/workers.h"
 #include "platform/platform.h"
 #include "search/ttable.h"
 #include "tablebase/probe.h"
 
 namespace tavrix {
-
-EngineSettings Settings;
 
 namespace {
 
@@ -66,6 +65,7 @@ enum class OptionKind : uint8_t {
     BOOK_FILE,
     ELO,
     LIMIT_STRENGTH,
+    THREADS,
 };
 
 struct OptionEntry {
@@ -109,6 +109,7 @@ constexpr OptionEntry OPTION_TABLE[] = {
     {"GUI Time Lag", OptionKind::FLAG, OptionFlag::GUI_TIME_LAG, 0, 0},
     {"Verbose UCI", OptionKind::FLAG, OptionFlag::VERBOSE_UCI, 0, 0},
     {"AutoSave PGN", OptionKind::AUTOSAVE, AUTOSAVE_PGN, 0, 0},
+    {"Threads", OptionKind::THREADS, 0, 1, MAX_THREADS},
 };
 
 // "true" or "false" in any case; anything else is no value.
@@ -146,6 +147,7 @@ bool CopyFileName(char* target, const char* value) {
 void ApplyOption(const OptionEntry& option, const char* cursor) {
     if (option.kind == OptionKind::CLEAR_HASH) {
         ClearHashTable();
+        PrepareHelpers();
         return;
     }
     if (!MatchKeyword(cursor, "value")) return;
@@ -235,6 +237,9 @@ void ApplyOption(const OptionEntry& option, const char* cursor) {
             break;
         case OptionKind::CLEAR_HASH:
             break;
+        case OptionKind::THREADS:
+            if (ReadInRange(cursor, option.minimum, option.maximum, number)) ResizeWorkers(number);
+            break;
     }
 }
 
@@ -244,6 +249,7 @@ int32_t AllocateHashTable(int32_t kilobytes) {
     // The new table starts empty: positions learned in this run reach it through the file.
     if (Learning.changed) SaveLearning();
     const int32_t obtained = ResizeHashTable(kilobytes);
+    PrepareHelpers();
     if (obtained != 0 && (Settings.optionFlags & OptionFlag::POSITION_LEARNING) != 0) LoadLearning();
     return obtained;
 }
@@ -331,6 +337,7 @@ void PrintOptions() {
     Print("option name AutoSave PGN type check default true\n");
     Print("option name MultiPV type spin min 1 max 127 default %d\n", static_cast<int>(Settings.multiPV));
     Print("option name UCI_EngineAbout type string default %s\n", ENGINE_ABOUT);
+    Print("option name Threads type spin default %d min 1 max %d\n", DEFAULT_THREADS, MAX_THREADS);
 }
 
 void SetOption(const char* cursor) {

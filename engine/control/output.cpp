@@ -10,6 +10,7 @@
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
+#include "control/workers.h"
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/root.h"
@@ -44,7 +45,7 @@ uint32_t Hashfull() { return static_cast<uint32_t>(RootHashfull()); }
 // Over the whole search: the clock restarts at "ponderhit", the node count does not.
 uint32_t NodesPerSecond(int32_t elapsed) {
     const int64_t spent = static_cast<int64_t>(elapsed) + Time.ponderCredit;
-    return static_cast<uint32_t>(Search.nodes * 1000 / (static_cast<uint64_t>(spent < 0 ? 0 : spent) + 1));
+    return static_cast<uint32_t>(SearchedNodes() * 1000 / (static_cast<uint64_t>(spent < 0 ? 0 : spent) + 1));
 }
 
 // The wire text of a move without the trailing space, for the "bestmove" line.
@@ -57,6 +58,7 @@ void BareMoveText(Move move, char out[WIRE_MOVE_TEXT_SIZE]) {
 }  // namespace
 
 bool OutputAllowed() {
+    if (Search.helper) return false;
     const int32_t level = static_cast<int32_t>(Search.searchFlags & OptionFlag::OUTPUT_LEVEL);
     return Control.engineState - 3 <= level;
 }
@@ -92,7 +94,7 @@ void PrintPv(int32_t multiPV, const Move* line, int32_t boundKind, int32_t score
     char scoreText[SCORE_TEXT_SIZE];
     ScoreText(score, boundKind, scoreText);
     Append(text, used, "info %sdepth %d seldepth %d time %d nodes %" PRIu64 " score %s", multi, depth,
-           selectiveDepth, ElapsedMs(), Search.nodes, scoreText);
+           selectiveDepth, ElapsedMs(), SearchedNodes(), scoreText);
     if (TablebaseHits() != 0) Append(text, used, " tbhits %lu", static_cast<unsigned long>(TablebaseHits()));
     Append(text, used, " pv ");
     for (int i = 0; i < ROOT_LINE_SIZE && line[i] != NO_MOVE; ++i) {
@@ -111,7 +113,9 @@ void PrintCurrmove(int32_t number, Move move) {
 }
 
 void PrintNodes() {
-    platform::Print("info nodes %" PRIu64 " nps %d hashfull %u\n", Search.nodes, ThinkControl.nodeRate, Hashfull());
+    // The clock check measures the main search's rate; with helpers the sum is the rate.
+    const int64_t nps = SearchThreads() > 1 ? NodesPerSecond(ElapsedMs()) : ThinkControl.nodeRate;
+    platform::Print("info nodes %" PRIu64 " nps %d hashfull %u\n", SearchedNodes(), static_cast<int32_t>(nps), Hashfull());
     ThinkControl.pollCount = 0;
 }
 
@@ -119,7 +123,7 @@ void PrintDepth() { platform::Print("info depth %d seldepth %d\n", Search.iterat
 
 void PrintBestmove(Move move, Move ponder) {
     const int32_t elapsed = ElapsedMs();
-    platform::Print("info nps %u nodes %" PRIu64 " hashfull %u time %d\n", NodesPerSecond(elapsed), Search.nodes,
+    platform::Print("info nps %u nodes %" PRIu64 " hashfull %u time %d\n", NodesPerSecond(elapsed), SearchedNodes(),
                     Hashfull(), elapsed + 1);
     PrintBestmoveLine(move, ponder);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "search/think_link.h"
 
 namespace tavrix {
 
@@ -29,7 +30,5 @@ void PrintBestmoveLine(Move move, Move ponder);
 // The PV line(s) of the root list as they stand: entry 0 with the root's bound kind, or with
 // MultiPV the first entries each with its own depth and score.
 void PrintRootPv();
-// Whether lines that depend on the output level may be printed in the current engine state.
-bool OutputAllowed();
 
 }  // namespace tavrix

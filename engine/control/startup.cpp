@@ -14,6 +14,7 @@
 #include "control/think.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "control/workers.h"
 #include "eval/material.h"
 #include "search/root.h"
 #include "platform/platform.h"
@@ -105,6 +106,7 @@ void IdleLoop() {
 }
 
 void Shutdown() {
+    ResizeWorkers(1);
     if (Learning.changed) SaveLearning();
     FreeTablebases();
     FreeHashTable();

@@ -13,10 +13,11 @@
 #include "control/setup.h"
 #include "control/timeman.h"
 #include "control/uci.h"
+#include "control/workers.h"
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/ordering.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/search_state.h"
@@ -56,6 +57,9 @@ Position& SearchPosition() { return ThinkControl.position; }
 
 bool Verbose() { return (Search.searchFlags & OptionFlag::VERBOSE_UCI) != 0; }
 
+// Search lines go out only where input is read, and never from "bench".
+bool Printing() { return InputPollingActive() && !ThinkControl.silent; }
+
 // The game positions before the current one, for repetitions reaching back into the game.
 void LoadGameKeys() {
     const Position& game = GameBoard.position;
@@ -85,21 +89,6 @@ void UpdatePositionLearning() {
 void PrintNullBestmove() { PrintBestmoveLine(NO_MOVE, NO_MOVE); }
 
 
-void SetWindowAfter(int32_t score) {
-    if (score > MATE_THRESHOLD) {
-        Root.mateStatus |= MateStatus::MATE_FOUND | MateStatus::MATE_REPORTED;
-        MarkRootMate();
-        Root.alpha = score - 1;
-        Root.beta = MATE;
-    } else if (score < -MATE_THRESHOLD) {
-        Root.mateStatus |= MateStatus::BEING_MATED;
-        Root.alpha = -MATE;
-        Root.beta = score + 1;
-    } else {
-        Root.alpha = score - ASPIRATION;
-        Root.beta = score + ASPIRATION;
-    }
-}
 
 // Steps of a search up to its first iteration. Returns false when there is nothing to search.
 void PrepareThink(Colour side, int mode) {
@@ -112,6 +101,9 @@ void PrepareThink(Colour side, int mode) {
     Search.pruningThreshold = Settings.forwardPruning;
     Search.threatDepth = Settings.threatDepth;
     Search.noPolling = false;
+    Search.helper = false;
+    ThinkControl.inputLooks = 0;
+    ResetHelperNodes();
     Control.engineState = mode;
     Root.multiPV = std::max<uint8_t>(1, Settings.multiPV);
 
@@ -134,17 +126,17 @@ void Iterate(Position& pos) {
     while (Search.stopReason == 0 && IterationGate(Search.iterationDepth, list, GateScore(), pos)) {
         const int32_t depth = Search.iterationDepth;
         Eval.iterationDepth = depth;
-        const uint64_t before = Search.nodes;
+        const uint64_t before = pos.nodes;
         Root.failLow = 0;
         Search.boundKind = BoundKind::ITERATION;
-        if (InputPollingActive() && (Search.outputStatus & OutputBit::STARTED)) PrintDepth();
+        if (Printing() && (Search.outputStatus & OutputBit::STARTED)) PrintDepth();
 
         const int32_t score = SearchRoot(pos, depth);
         if (Search.stopReason == 0) {
             ThinkControl.bestScore = score;
             SortRootMoves(depth == 1 ? 0 : 1);
             ++Time.completedIterations;
-            SetWindowAfter(score);
+            SetRootWindow(score);
             if (score > MATE_THRESHOLD && MATE - score <= depth) SetStopReason(StopCode::MATE_FOUND);
             SingleReplyCheck();
         }
@@ -158,7 +150,7 @@ void Iterate(Position& pos) {
             ThinkControl.highestBest = std::max(ThinkControl.highestBest, best);
         }
         Time.failLow = Root.failLow != 0;
-        RecordIterationNodes(Search.nodes - before);
+        RecordIterationNodes(pos.nodes - before);
     }
 }
 
@@ -208,7 +200,7 @@ uint8_t FinishThink(Colour side) {
     const RootMove& best = Root.list.entries[0];
     // A book move is announced at depth 0: nothing was searched.
     const bool book = (best.flags & RootFlag::BOOK) != 0;
-    if (!NoLegalMove() && InputPollingActive() && !(Search.outputStatus & OutputBit::STARTED) && OutputAllowed())
+    if (!NoLegalMove() && Printing() && !(Search.outputStatus & OutputBit::STARTED) && OutputAllowed())
         PrintPv(0, RootLine(best) + 1, BoundKind::ITERATION, best.score, book ? 0 : Search.iterationDepth,
                 book ? 0 : Search.selectiveDepth);
 
@@ -259,6 +251,25 @@ void SetStopReason(uint8_t reason) {
 
 bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }
 
+uint64_t SearchedNodes() { return ThinkControl.position.nodes + HelperNodes(); }
+
+void SetRootWindow(int32_t score) {
+    if (score > MATE_THRESHOLD) {
+        Root.mateStatus |= MateStatus::MATE_FOUND | MateStatus::MATE_REPORTED;
+        MarkRootMate();
+        Root.alpha = score - 1;
+        Root.beta = MATE;
+    } else if (score < -MATE_THRESHOLD) {
+        Root.mateStatus |= MateStatus::BEING_MATED;
+        Root.alpha = -MATE;
+        Root.beta = score + 1;
+    } else {
+        Root.alpha = score - ASPIRATION;
+        Root.beta = score + ASPIRATION;
+    }
+}
+
+
 void Think(Colour side, int mode) {
     Time.ponderCredit = 0;
     ResetClockBase();
@@ -286,8 +297,22 @@ uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailabl
     Search.pruningThreshold = Time.forwardPruning;
     if ((Limits.searchType != 0 || Control.engineState == STATE_ANALYSIS) && Root.multiPV > 1)
         Search.outputStatus |= OutputBit::STARTED;
+    // Each thread searches about its share of a node limit before the first clock check.
+    if (Limits.nodeLimit != 0)
+        Search.pollCountdown = static_cast<int32_t>(std::clamp<uint64_t>(Limits.nodeLimit / SearchThreads(), 1, MAX_COUNTDOWN));
+    // The strength limit's node rate is calibrated for one thread, and so is the calibration.
+    const bool limited = (Search.searchFlags & OptionFlag::LIMIT_STRENGTH) != 0 && Settings.strengthLimit > 0;
+    const bool parallel = Search.stopReason == 0 && mode != EngineStateValue::CALIBRATING && !limited;
+    if (parallel) {
+        StartHelpers(pos);
+        SpaceInputLooks();
+    }
     Iterate(pos);
-    return FinishThink(side);
+    // The helpers wind down while "bestmove" goes out; none may run past this think.
+    if (parallel) AskHelpersToStop();
+    const uint8_t reason = FinishThink(side);
+    if (parallel) StopHelpers();
+    return reason;
 }
 
 int32_t TimeCheck(bool keepNodeRate) {
@@ -297,8 +322,12 @@ int32_t TimeCheck(bool keepNodeRate) {
         return t;
     }
     if (Search.pollCountdown > 0 && !(Search.outputStatus & OutputBit::STARTED)) return t;
+    if (Limits.nodeLimit != 0 && SearchedNodes() >= Limits.nodeLimit) {
+        SetStopReason(StopCode::NODE_LIMIT);
+        return t;
+    }
 
-    const bool gateOpen = Search.nodes >= Control.inputGateNodes;
+    const bool gateOpen = SearchedNodes() >= Control.inputGateNodes;
     if (InputPollingActive() && Search.stopReason == 0 && gateOpen && PollInput()) {
         ReadAndDispatch();
         if (Control.stopReason != 0 && Search.stopReason == 0) Search.stopReason = Control.stopReason;
@@ -307,7 +336,8 @@ int32_t TimeCheck(bool keepNodeRate) {
 
     const int32_t calibrated = ThinkControl.calibratedNodeRate;
     if (!keepNodeRate) {
-        const int64_t rate = static_cast<int64_t>(Search.nodes * 1000 / (static_cast<uint64_t>(std::max(0, t + Time.ponderCredit)) + 1));
+        // The main search's own rate: it spaces this thread's checks.
+        const int64_t rate = static_cast<int64_t>(SearchPosition().nodes * 1000 / (static_cast<uint64_t>(std::max(0, t + Time.ponderCredit)) + 1));
         ThinkControl.nodeRate = static_cast<int32_t>(std::min<int64_t>(rate, INT32_MAX));
         if (ThinkControl.nodeRate < calibrated / 8) ThinkControl.nodeRate = calibrated;
     } else if (calibrated > 0 && ThinkControl.nodeRate > calibrated) {
@@ -330,7 +360,7 @@ int32_t TimeCheck(bool keepNodeRate) {
         const bool briefPonder = Control.engineState == EngineStateValue::PONDERING && Time.target < SLOW_POLL_MARGIN_MS;
         countdown = rate / (briefPonder ? COUNTDOWN_FAST_DIVISOR : COUNTDOWN_SLOW_DIVISOR);
         ++ThinkControl.pollCount;
-        if (InputPollingActive() && ThinkControl.pollCount >= (Verbose() ? NODES_LINE_POLLS_VERBOSE : NODES_LINE_POLLS))
+        if (Printing() && ThinkControl.pollCount >= (Verbose() ? NODES_LINE_POLLS_VERBOSE : NODES_LINE_POLLS))
             PrintNodes();
     } else {
         if (t + ((t + Time.ponderCredit) >> DEADLINE_SAFETY_SHIFT) >= Time.deadline) {
@@ -344,12 +374,17 @@ int32_t TimeCheck(bool keepNodeRate) {
     }
     if (Control.inputGateNodes != 0) countdown = std::min(countdown, static_cast<int32_t>(Control.inputGateNodes));
     Search.pollCountdown = std::clamp(countdown, MIN_COUNTDOWN, MAX_COUNTDOWN);
+    if (Limits.nodeLimit != 0) {
+        const uint64_t searched = SearchedNodes();
+        const uint64_t left = searched < Limits.nodeLimit ? Limits.nodeLimit - searched : 1;
+        Search.pollCountdown = static_cast<int32_t>(std::clamp<uint64_t>(left / SearchThreads(), 1, Search.pollCountdown));
+    }
     return t;
 }
 
 void SearchPoll() {
     const int32_t t = TimeCheck(false);
-    if (Search.stopReason != 0 || !InputPollingActive() || t <= FIRST_OUTPUT_MS) return;
+    if (Search.stopReason != 0 || !Printing() || t <= FIRST_OUTPUT_MS) return;
     if (!(Search.outputStatus & OutputBit::STARTED)) {
         const RootMove& best = Root.list.entries[0];
         if (Root.list.count > 0 && OutputAllowed())
@@ -410,7 +445,7 @@ void CalibrationSearch() {
     Settings.eloMinimum = EloFromNodeRate(ELO_MINIMUM_RATE);
     Settings.elo = std::clamp(EloFromNodeRate(ELO_DEFAULT_RATE), Settings.eloMinimum, Settings.eloMaximum);
     RootClearTable();
-    Search.nodes = 0;
+    SearchPosition().nodes = 0;
     Control.engineState = EngineStateValue::IDLE;
     SetStopReason(StopReasonValue::NONE);
 }
@@ -423,9 +458,8 @@ namespace {
 }  // namespace
 
 uint64_t SearchFixedDepth(int32_t depth) {
-    const uint8_t savedInputMode = Control.inputMode;
     const int savedState = Control.engineState;
-    Control.inputMode = InputModeValue::UNKNOWN;  // nothing is read and nothing printed
+    ThinkControl.silent = true;
     ResetGoLimits();
     Limits.searchType = SearchType::FIXED;
     Limits.depthLimit = std::clamp(depth, 1, MAX_DEPTH);
@@ -442,9 +476,9 @@ uint64_t SearchFixedDepth(int32_t depth) {
         Search.pruningThreshold = Time.forwardPruning;
         Iterate(pos);
     }
-    Control.inputMode = savedInputMode;
+    ThinkControl.silent = false;
     Control.engineState = savedState;
-    return Search.nodes;
+    return pos.nodes;
 }
 
 uint64_t Bench(int32_t depth) {
@@ -467,16 +501,22 @@ uint64_t Bench(int32_t depth) {
     uint64_t total = 0;
     const uint32_t start = platform::TickCount();
     int index = 0;
+    Control.benchRunning = true;
     for (const char* fen : BENCH_POSITIONS) {
         ++index;
         if (ReadFen(fen) != 1) continue;
         RootClearTableFully();
         ClearEvalCache();
         const uint64_t nodes = SearchFixedDepth(depth);
-        if (NoLegalMove()) continue;
-        total += nodes;
-        platform::Print("info string bench %d nodes %" PRIu64 "\n", index, nodes);
+        // "stop", or a command the bench must make way for (it runs once the bench is over).
+        const bool stopped = Control.stopReason == StopReasonValue::STOP_COMMAND;
+        if (!NoLegalMove()) {
+            total += nodes;
+            platform::Print("info string bench %d nodes %" PRIu64 "%s\n", index, nodes, stopped ? " stopped" : "");
+        }
+        if (stopped) break;
     }
+    Control.benchRunning = false;
     const uint32_t elapsed = platform::TickCount() - start;
     platform::Print("info string bench depth %d nodes %" PRIu64 " time %u nps %" PRIu64 "\n", depth, total, elapsed,
                     total * 1000 / (static_cast<uint64_t>(elapsed) + 1));

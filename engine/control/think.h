@@ -6,22 +6,12 @@
 
 #include "board/position.h"
 #include "control/engine.h"
+#include "search/search_state.h"
 
 namespace tavrix {
 
-// Why a search ended (beside the "stop" value of the command loop).
-namespace StopCode {
-constexpr uint8_t ALL_DECIDED = 4;
-constexpr uint8_t BOOK_MOVE = 5;
-constexpr uint8_t NOTHING_TO_SEARCH = 6;
-constexpr uint8_t ALREADY_DECIDED = 7;
-constexpr uint8_t MATE_FOUND = 9;
-constexpr uint8_t SINGLE_REPLY = 10;
-constexpr uint8_t DEPTH_LIMIT = 11;
-constexpr uint8_t DEADLINE = 13;
-constexpr uint8_t GATE = 14;
-constexpr uint8_t STOP_COMMAND = StopReasonValue::STOP_COMMAND;
-}  // namespace StopCode
+
+static_assert(StopCode::STOP_COMMAND == StopReasonValue::STOP_COMMAND);
 
 // Output bits of a search.
 namespace OutputBit {
@@ -52,6 +42,8 @@ struct ThinkState {
     uint32_t anchorKey[2];
     int32_t savedScore;         // final score of the last own search, for the next one
     int32_t savedLength;
+    int32_t inputLooks;         // looks for input left before the next clock check (with helpers)
+    bool silent;                // a search of "bench": input is read, nothing is printed
 };
 
 extern ThinkState ThinkControl;
@@ -63,6 +55,11 @@ void SetStopReason(uint8_t reason);
 // True while input may be read during a search (the start-up calibration does not poll).
 bool InputPollingActive();
 
+// Nodes of the running (or last) search, every thread's.
+uint64_t SearchedNodes();
+// The root window of the next iteration after one that scored `score`.
+void SetRootWindow(int32_t score);
+
 // Thinks for `side` in `mode` (4 normal, 6 ponder) on the game position.
 void Think(Colour side, int mode);
 // The search body; returns the stop reason (normal thinking) or the stop value (other modes).
@@ -71,6 +68,11 @@ uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailabl
 int32_t TimeCheck(bool keepNodeRate);
 // Called by the search whenever its poll countdown runs out.
 void SearchPoll();
+// With helpers beside it the main search gets only a share of the processor and its clock
+// checks, spaced in its own nodes, come seldom: the nodes up to the next one are cut into
+// steps of INPUT_LOOK_NODES, after each of which it looks for waiting input.
+constexpr int32_t INPUT_LOOK_NODES = 256;
+void SpaceInputLooks();
 // Switches a running ponder search to normal thinking.
 void Ponderhit(int32_t ponderTime);
 // After an iteration: plays a forced move once the search has looked far and long enough.
@@ -96,12 +98,14 @@ inline constexpr const char* BENCH_POSITIONS[] = {
 };
 
 // One fixed-depth search of the game board's position through the root of every search,
-// as "bench" runs each position: nothing is read or printed and the game board stays. The
-// result stays in the root list (entry 0 the best move). Returns the nodes searched.
+// as "bench" runs each position: nothing is printed and the game board stays; waiting input
+// is read as during "go" once the command loop reads input. The result stays in the root
+// list (entry 0 the best move). Returns the nodes searched.
 uint64_t SearchFixedDepth(int32_t depth);
 
 // Fixed-depth searches over a built-in set of positions; prints nodes, time and nodes per
-// second. Returns the node total.
+// second. "stop", or a command that waits for the search, ends it with the count so far.
+// Returns the node total.
 uint64_t Bench(int32_t depth);
 
 }  // namespace tavrix

@@ -329,13 +329,7 @@ bool IterationGate(int32_t& depth, const RootMoveList& list, int32_t score, cons
 
 int BestMoveChanged(RootMoveList& list, int index, int32_t depth, int32_t boundKind, bool beingMated) {
     if (index != 0) {
-        const int limit = std::min(index, std::max(Settings.multiPV - 1, 0));
-        const RootMove moving = list.entries[index];
-        int to = 0;
-        while (to < limit && list.entries[to].score >= moving.score) ++to;
-        for (int i = index; i > to; --i) list.entries[i] = list.entries[i - 1];
-        list.entries[to] = moving;
-        index = to;
+        index = RaiseRootMove(list, index);
         ++Time.bestMoveChanges;
         Time.completedIterations = 0;
     }
@@ -384,7 +378,7 @@ void BookMove(int32_t score, int32_t depth, uint16_t flags) {
     }
     entry.depthWord = static_cast<uint16_t>(std::clamp(depth, 0, DEPTH_FIELD_MAX) << DEPTH_SHIFT);
     AllotClock(entry.mover);
-    Time.nodeTotal[entry.mover & 1] += Search.nodes;
+    Time.nodeTotal[entry.mover & 1] += SearchedNodes();
     ResetClockBase();
 }
 
@@ -396,7 +390,7 @@ int32_t StrengthWait(int32_t t) {
     // The nodes of the next countdown are paid for before they are searched, so the measured
     // rate never runs ahead of the limit, not even just before the next check.
     const uint64_t batch = static_cast<uint64_t>(std::max(limit / 8, 1));
-    const int64_t due = static_cast<int64_t>((Search.nodes + batch) * 1000 / static_cast<uint64_t>(limit));
+    const int64_t due = static_cast<int64_t>((SearchedNodes() + batch) * 1000 / static_cast<uint64_t>(limit));
     const int64_t wait = due - Time.ponderCredit - t - 1;
     if (wait > 0) {
         const int64_t until = t + wait;

@@ -9,6 +9,7 @@
 #include "control/setup.h"
 #include "control/think.h"
 #include "control/timeman.h"
+#include "control/workers.h"
 #include "eval/evaluate.h"
 #include "platform/platform.h"
 #include "search/root.h"
@@ -41,6 +42,9 @@ void ReadAndDispatch() {
         if (Control.linePending) {
             Control.linePending = false;
         } else if (platform::ReadLine(Control.commandLine, COMMAND_LINE_SIZE) < 0) {
+            // A "bench" with nothing behind it in the pipe runs to its end; the idle loop then
+            // meets the end of input again and quits.
+            if (Control.benchRunning) return;
             // The GUI has gone: shut down as if it had said so.
             CopyText(Control.commandLine, "quit", COMMAND_LINE_SIZE);
         }
@@ -138,6 +142,7 @@ void CommandUciNewGame() {
     Control.newGameFlag = true;
     ClearTimeControl();
     ClearHashTable();
+    PrepareHelpers();
 }
 
 bool StartsAnotherGame(const char* text, const char* lastText) {
@@ -203,6 +208,7 @@ GoCommand ParseGo(const char* cursor) {
     go.limits.secondDepthLimit = MAX_DEPTH;
     go.limits.thinkMode = EngineStateValue::THINKING;
     go.limits.infinite = false;
+    go.limits.nodeLimit = 0;
     go.movesToGo = -1;
 
     int32_t value = 0;
@@ -229,7 +235,13 @@ GoCommand ParseGo(const char* cursor) {
                 go.limits.searchType = SearchType::FIXED;
                 go.clocksReset = true;
             }
-        } else if (MatchKeyword(cursor, "nodes") || MatchKeyword(cursor, "mate")) {
+        } else if (MatchKeyword(cursor, "nodes")) {
+            if (ReadGoValue(cursor, value) && value > 0) {
+                go.limits.nodeLimit = static_cast<uint64_t>(value);
+                go.limits.searchType = SearchType::FIXED;
+                go.clocksReset = true;
+            }
+        } else if (MatchKeyword(cursor, "mate")) {
             ReadGoValue(cursor, value);  // read and not used
         } else if (MatchKeyword(cursor, "movetime")) {
             if (ReadGoValue(cursor, value)) {

@@ -11,7 +11,7 @@
 #include "eval/evaluate.h"
 #include "eval/material.h"
 #include "eval/pieces.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 
 namespace tavrix {
 namespace {

@@ -9,8 +9,8 @@
 
 namespace tavrix {
 
-EvalCacheTables EvalCache{};
-PawnCacheTable PawnCache{};
+thread_local constinit EvalCacheTables EvalCache{};
+thread_local constinit PawnCacheTable PawnCache{};
 
 namespace {
 

@@ -19,7 +19,8 @@ struct EvalCacheTables {
     int32_t kilobytes;
 };
 
-extern EvalCacheTables EvalCache;
+// Each search thread has its own cache tables.
+extern thread_local constinit EvalCacheTables EvalCache;
 
 // What a cache entry keeps of one evaluation.
 struct CachedEvaluation {
@@ -52,7 +53,8 @@ struct PawnCacheTable {
     uint8_t stormZone[2];
 };
 
-extern PawnCacheTable PawnCache;
+// Each search thread has its own pawn cache, beside its evaluation cache.
+extern thread_local constinit PawnCacheTable PawnCache;
 
 // Starts a new generation (every entry becomes empty) when the evaluation's pawn table or
 // storm settings differ from those of the current one.

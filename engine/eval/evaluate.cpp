@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "control/engine.h"
+#include "settings/settings.h"
 #include "eval/eval_cache.h"
 #include "eval/eval_geometry.h"
+#include "tablebase/probe.h"
 
 namespace tavrix {
 
-EvalState Eval;
+thread_local constinit EvalState Eval{};
 
 namespace {
 

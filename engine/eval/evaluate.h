@@ -133,7 +133,8 @@ struct EvalState {
     uint8_t stormLevel[2];               // 0 same wing, 2 opposite wings, STORM_NONE no storm
 };
 
-extern EvalState Eval;
+// Each search thread evaluates with its own working state.
+extern thread_local constinit EvalState Eval;
 
 // Back to the state before any search: default options, centre king-edge table,
 // draw scores 0, unbuilt piece tables. The evaluation cache is not touched.
@@ -175,11 +176,6 @@ void FreeEvalCache();
 void ClearEvalCache();
 
 // ---------------------------------------------------------------- tablebase probing
-struct TablebaseResult {
-    bool found;
-    int32_t distance;                    // > 0 side mates in d, < 0 side is mated in -d, 0 draw
-};
-TablebaseResult ProbeTablebase(const Position& pos, Colour side);
 // The probe conditions: option on, root or a capture/promotion deep enough, 3..max men.
 bool WantsTablebaseProbe(const Position& pos, int32_t ply, int32_t depth);
 // Score and kind of a found tablebase result at `ply` (not for a draw while swindling).

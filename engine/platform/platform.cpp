@@ -5,7 +5,9 @@
 #include <poll.h>
 #include <sys/mman.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -162,6 +164,14 @@ void SleepMs(int milliseconds) {
     timespec rest{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&rest, &rest) < 0 && errno == EINTR) {
     }
+}
+
+void LowerThreadPriority(int steps) {
+    // On Linux a thread id names one thread to setpriority; failure leaves the priority as it is.
+    const id_t thread = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0) setpriority(PRIO_PROCESS, thread, current + steps);
 }
 
 void* AllocateLarge(size_t bytes, size_t alignment) {

@@ -47,6 +47,9 @@ int64_t ProcessorClockMs();     // processor time used by this process, millisec
 struct LocalDate { int year, month, day; };
 LocalDate Today();
 void SleepMs(int milliseconds);
+// Lowers the calling thread's scheduling priority by `steps` (nice levels); it then yields the
+// processor to the process's other threads whenever there are more of them than processors.
+void LowerThreadPriority(int steps);
 
 // Files. Every write is all or nothing, so another process (or a crash) never sees half of it.
 // Reads at most `capacity` bytes of the file; -1 when it cannot be opened or read.

@@ -9,7 +9,7 @@
 
 namespace tavrix {
 
-OrderingState Ordering;
+thread_local constinit OrderingState Ordering{};
 
 namespace {
 

@@ -40,7 +40,8 @@ struct OrderingState {
     int32_t checkBonusBase;                // set by the quiescence search for its current depth
 };
 
-extern OrderingState Ordering;
+// Each search thread keeps its own statistics.
+extern thread_local constinit OrderingState Ordering;
 
 // Everything back to the state of a fresh engine (statistics cleared, no killers).
 void ResetOrderingState();

@@ -4,25 +4,22 @@
 #include <cstdlib>
 
 #include "board/makemove.h"
-#include "book/book.h"
 #include "board/moveservices.h"
-#include "control/engine.h"
-#include "control/timeman.h"
 #include "eval/evaluate.h"
 #include "search/ordering.h"
 #include "search/quiesce.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/root_table.h"
 #include "search/search_table.h"
+#include "search/think_link.h"
+#include "settings/settings.h"
 #include "tablebase/probe.h"
-#include "control/output.h"
-#include "control/think.h"
 
 namespace tavrix {
 
-RootState Root;
+thread_local constinit RootState Root{};
 
 namespace {
 
@@ -37,8 +34,6 @@ constexpr int32_t SWINDLE_MIN_TIME = 30;
 constexpr int32_t TABLEBASE_WIN = 7700;
 constexpr uint32_t RANDOM_MULTIPLIER = 328474821;
 constexpr int32_t PV_COMPLETION_MIN_PLIES = 3;
-
-bool SearchTypeIs(uint8_t type) { return Limits.searchType == type; }
 
 // A from/to match against the searchmoves of "go".
 bool Listed(Move move) {
@@ -173,6 +168,16 @@ void SortRootMoves(int32_t first) {
     }
 }
 
+int RaiseRootMove(RootMoveList& list, int index) {
+    const int limit = std::min(index, std::max(Settings.multiPV - 1, 0));
+    const RootMove moving = list.entries[index];
+    int to = 0;
+    while (to < limit && list.entries[to].score >= moving.score) ++to;
+    for (int i = index; i > to; --i) list.entries[i] = list.entries[i - 1];
+    list.entries[to] = moving;
+    return to;
+}
+
 bool OnlyFirstUndecided() {
     for (int32_t i = 1; i < Root.list.count; ++i)
         if (!IsDecided(Root.list.entries[i])) return false;
@@ -210,12 +215,11 @@ int BeginSearch(Position& pos) {
     Root.list.generated = count;
     Root.list.count = count;
 
-    if (!SearchTypeIs(SearchType::FIXED) && Control.engineState < 5) {
-        // A searchmoves list asks for analysis of those moves, not for the book.
-        const Move book = anyListed ? NO_MOVE
-                                    : ProbeBook(pos, Search.searchFlags, ListBegin(ROOT_PLY), ListBegin(ROOT_PLY) + count);
+    // A searchmoves list asks for analysis of those moves, not for the book.
+    if (!anyListed) {
+        const Move book = RootBookMove(pos, ListBegin(ROOT_PLY), ListBegin(ROOT_PLY) + count);
         if (book != NO_MOVE) {
-            Search.nodes = 0;  // the probe's makes searched nothing
+            pos.nodes = 0;  // the probe's makes searched nothing
             ResetEntry(Root.list.entries[0], 0, book);
             Root.list.entries[0].score = 2;
             Root.list.entries[0].depth = 1;
@@ -225,7 +229,7 @@ int BeginSearch(Position& pos) {
         }
     }
 
-    Search.nodes = 0;
+    pos.nodes = 0;
     Search.selectiveDepth = 0;
     Search.nullMoves = Search.nullShortcuts = Search.reducedMoves = Search.futileNodes = 0;
     Search.checkMask[WHITE] = Search.checkMask[BLACK] = 0;
@@ -244,7 +248,7 @@ void PrepareRootMoves(Position& pos) {
         Root.rootEval = Evaluate(pos, side, ROOT_PLY, HORIZON_DEPTH, -WIDE_WINDOW, WIDE_WINDOW);
         const bool drawClass = (UndoTop(pos).checkFlag & EvalFlag::DRAW_CLASS) != 0;
         if (pos.material[side] >= pos.material[other] + SWINDLE_MATERIAL &&
-            (Search.searchFlags & OptionFlag::SWINDLE) != 0 && drawClass && Time.maximum > SWINDLE_MIN_TIME)
+            (Search.searchFlags & OptionFlag::SWINDLE) != 0 && drawClass && ThinkMaximumTime() > SWINDLE_MIN_TIME)
             Eval.swindleActive = true;
 
         int32_t legal = 0;
@@ -348,7 +352,7 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
             int32_t score = e->score;
             const bool searched = !IsDecided(*e) && e->depth != depth;
             if (searched) {
-                const uint64_t nodesBefore = Search.nodes;
+                const uint64_t nodesBefore = pos.nodes;
                 Move* line = RootLine(*e);
                 MakeMove(pos, static_cast<Move>(line[1] & ~CHECK_MARK));
                 SetScoreSlots(side, e->score);
@@ -367,7 +371,7 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
                 }
                 score = Child(pos, depth, lower, upper, moveFlags ^ NodeFlag::CUT_NODE);
                 e->score = static_cast<int16_t>(score);
-                e->nodes = static_cast<uint32_t>(Search.nodes - nodesBefore);
+                e->nodes = static_cast<uint32_t>(pos.nodes - nodesBefore);
 
                 if (Search.stopReason == 0) {
                     const bool firstFailsLow = openWindow && score <= alpha;
@@ -407,10 +411,10 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
                             i = RootBestMoveChanged(i);
                             e = &list.entries[i];
                             SetScoreSlots(side, e->score);
-                            const uint64_t before = Search.nodes;
+                            const uint64_t before = pos.nodes;
                             score = Child(pos, depth, lower, upper,
                                           (moveFlags | NodeFlag::PV_NODE) & ~NodeFlag::CUT_NODE);
-                            const uint32_t spent = static_cast<uint32_t>(Search.nodes - before);
+                            const uint32_t spent = static_cast<uint32_t>(pos.nodes - before);
                             e->nodes = failHigh ? e->nodes + spent : spent;
                             if (Search.stopReason != 0) break;
                             if ((failHigh && score <= old) || (!failHigh && score >= old)) {
@@ -477,14 +481,8 @@ int32_t SearchRoot(Position& pos, int32_t depth) {
         AddHistory(PieceDestCode(pos.pieceType[MoveFrom(first)], MoveTo(first), side), depth);
     if (Search.stopReason != 0) return list.entries[0].score;
     if (list.count > 0 && IsDecided(list.entries[0]) && OnlyFirstUndecided() == true)
-        SetStopReason(StopCode::ALL_DECIDED);
+        StopThink(StopCode::ALL_DECIDED);
     return best;
-}
-
-int RootBestMoveChanged(int index) {
-    Time.failLow = Root.failLow != 0;
-    return BestMoveChanged(Root.list, index, Search.iterationDepth, Search.boundKind,
-                           (Root.mateStatus & MateStatus::BEING_MATED) != 0);
 }
 
 }  // namespace tavrix

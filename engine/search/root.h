@@ -72,7 +72,8 @@ struct RootState {
     uint32_t random;            // generator behind the spread of search type 0
 };
 
-extern RootState Root;
+// Each search thread keeps its own root.
+extern thread_local constinit RootState Root;
 
 void ResetRootState();
 
@@ -94,8 +95,13 @@ int32_t SearchRoot(Position& pos, int32_t depth);
 void SortRootMoves(int32_t first);
 
 // Time management's reaction to a new best move or line at `index`, with this search's
-// depth, bound kind and marks; returns the entry's new index.
+// depth, bound kind and marks; returns the entry's new index. Defined by the think
+// controller, whose time manager decides.
 int RootBestMoveChanged(int index);
+
+// Moves the entry at `index` up to its place among the first MultiPV entries by score, or to
+// the front; returns its new index.
+int RaiseRootMove(RootMoveList& list, int index);
 
 // Whether every root entry after the first is decided.
 bool OnlyFirstUndecided();

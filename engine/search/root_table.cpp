@@ -1,6 +1,7 @@
 #include "search/root_table.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "search/search_state.h"
 #include "search/ttable.h"
@@ -21,7 +22,7 @@ void RootBeginTable(bool retainHash) { BeginTableSearch(retainHash); }
 
 void ResetHashfull() { Search.hashfull = HASHFULL_BASE; }
 
-void MarkRootMate() { TT.rootMateReported = true; }
+void MarkRootMate() { std::atomic_ref<bool>(TT.rootMateReported).store(true, std::memory_order_relaxed); }
 
 void RootClearTable() { ClearHashTable(); }
 

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
-#include "control/engine.h"
-#include "control/think.h"
 #include "search/quiesce.h"
 #include "search/root_table.h"
 #include "search/search_internal.h"
+#include "search/think_link.h"
 
 namespace tavrix {
 
@@ -91,10 +90,7 @@ void RecordCutoff(const Position& pos, int32_t ply, int32_t depth, Colour side, 
 
 void PollSearch() {
     // A search run by the think controller polls its clock and input there.
-    if (IsSearching(Control.engineState)) {
-        SearchPoll();
-        return;
-    }
+    if (PollThink()) return;
     Search.pollCountdown = DEFAULT_POLL_INTERVAL;
 }
 

@@ -14,7 +14,7 @@
 #include "eval/evaluate.h"
 #include "eval/king.h"
 #include "search/ordering.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/search.h"
 #include "search/search_state.h"
 #include "search/search_table.h"

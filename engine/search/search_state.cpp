@@ -2,7 +2,7 @@
 
 namespace tavrix {
 
-SearchState Search;
+thread_local constinit SearchState Search{};
 
 void ResetSearchState() {
     Search = SearchState{};

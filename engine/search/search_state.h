@@ -31,8 +31,22 @@ constexpr int32_t DEFAULT_THREAT_DEPTH = -3;         // "Threat Depth" 3, negate
 // Nodes between two polls while no think controller refills the countdown.
 constexpr int32_t DEFAULT_POLL_INTERVAL = 4096;
 
+// Why a search ended.
+namespace StopCode {
+constexpr uint8_t ALL_DECIDED = 4;
+constexpr uint8_t BOOK_MOVE = 5;
+constexpr uint8_t NOTHING_TO_SEARCH = 6;
+constexpr uint8_t ALREADY_DECIDED = 7;
+constexpr uint8_t MATE_FOUND = 9;
+constexpr uint8_t SINGLE_REPLY = 10;
+constexpr uint8_t DEPTH_LIMIT = 11;
+constexpr uint8_t DEADLINE = 13;
+constexpr uint8_t GATE = 14;
+constexpr uint8_t NODE_LIMIT = 15;    // "go nodes"
+constexpr uint8_t STOP_COMMAND = 0x40;   // "stop", or a command that must wait for the search
+}  // namespace StopCode
+
 struct SearchState {
-    uint64_t nodes;          // one per make and per null move
     uint8_t tableAge;        // transposition-table generation, 1..7
     uint32_t hashfull;       // entries of another age refreshed or overwritten this search
 
@@ -40,6 +54,9 @@ struct SearchState {
     uint8_t stopReason;      // 0 while the search may go on; every routine unwinds otherwise
     int32_t pollCountdown;   // nodes until the next poll
     bool noPolling;          // set while a search must not poll (nested calibration etc.)
+    // A helper of a parallel search: it polls only for the stop and leaves the clock, the
+    // output and the time manager to the main search.
+    bool helper;
 
     // Iteration.
     int32_t iterationDepth;
@@ -66,7 +83,8 @@ struct SearchState {
     Move pv[MAX_PLY][MAX_PLY];  // best line from each ply, 0-terminated
 };
 
-extern SearchState Search;
+// One per search thread: the main search and each helper write only their own.
+extern thread_local constinit SearchState Search;
 
 void ResetSearchState();
 

@@ -1,5 +1,6 @@
 #include "search/ttable.h"
 
+#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -16,18 +17,40 @@ TTState TT;
 
 namespace {
 
-TTEntry* AllocateHalf(uint32_t entries) {
+TTSlot* AllocateHalf(uint32_t entries) {
     // Four spare entries let a bucket start at any index below E.
-    const size_t bytes = (size_t(entries) + TT_BUCKET_SIZE) * sizeof(TTEntry);
-    return static_cast<TTEntry*>(platform::AllocateLarge(bytes, TT_ALIGNMENT));
+    const size_t bytes = (size_t(entries) + TT_BUCKET_SIZE) * sizeof(TTSlot);
+    return static_cast<TTSlot*>(platform::AllocateLarge(bytes, TT_ALIGNMENT));
 }
 
-size_t HalfBytes() { return (size_t(TT.entriesPerHalf) + TT_BUCKET_SIZE) * sizeof(TTEntry); }
+size_t HalfBytes() { return (size_t(TT.entriesPerHalf) + TT_BUCKET_SIZE) * sizeof(TTSlot); }
 
-TTEntry* Bucket(Colour side, uint32_t keyHigh) {
+TTSlot* Bucket(Colour side, uint32_t keyHigh) {
     uint32_t i = keyHigh & TT.indexMask;
     if (i >= TT.entriesPerHalf) i -= TT.foldValue;
     return TT.half[side] + i;
+}
+
+// Relaxed word accesses: other threads may write the slot meanwhile; the key check catches it.
+TTEntry Load(TTSlot& slot) {
+    const uint64_t data = std::atomic_ref<uint64_t>(slot.data).load(std::memory_order_relaxed);
+    const uint64_t key = std::atomic_ref<uint64_t>(slot.check).load(std::memory_order_relaxed) ^ data;
+    TTEntry e;
+    e.keyLow = uint32_t(key);
+    e.keyHigh = uint32_t(key >> 32);
+    e.move = uint16_t(data);
+    e.score = int16_t(uint16_t(data >> 16));
+    e.flags = uint16_t(data >> 32);
+    e.moveDepth = uint16_t(data >> 48);
+    return e;
+}
+
+void Save(TTSlot& slot, const TTEntry& e) {
+    const uint64_t data = uint64_t(e.move) | uint64_t(uint16_t(e.score)) << 16 | uint64_t(e.flags) << 32 |
+                          uint64_t(e.moveDepth) << 48;
+    const uint64_t key = uint64_t(e.keyLow) | uint64_t(e.keyHigh) << 32;
+    std::atomic_ref<uint64_t>(slot.data).store(data, std::memory_order_relaxed);
+    std::atomic_ref<uint64_t>(slot.check).store(key ^ data, std::memory_order_relaxed);
 }
 
 constexpr int AgeOf(uint16_t flags) { return flags & TTFlag::AGE_MASK; }
@@ -45,11 +68,13 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
                Move move, bool learned) {
     const uint32_t keyLow = pos.hashKey[0], keyHigh = pos.hashKey[1];
     const uint8_t age = Search.tableAge;
-    TTEntry* bucket = Bucket(side, keyHigh);
+    TTSlot* bucket = Bucket(side, keyHigh);
     const uint16_t moveDepth = uint16_t(depth < 0 ? 0 : depth);
+    TTEntry entries[TT_BUCKET_SIZE];
+    for (int j = 0; j < TT_BUCKET_SIZE; ++j) entries[j] = Load(bucket[j]);
 
     for (int j = 0; j < TT_BUCKET_SIZE; ++j) {
-        TTEntry& e = bucket[j];
+        TTEntry& e = entries[j];
         if (e.keyLow != keyLow || e.keyHigh != keyHigh) continue;
         if (e.flags == 0) {
             // Emptied by Clear Hash: nothing of the old contents may survive.
@@ -69,6 +94,7 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
                 e.moveDepth = aux;
             }
         }
+        Save(bucket[j], e);
         return;
     }
 
@@ -76,7 +102,7 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
     TTEntry* victim = nullptr;
     bool staleSeen = false;
     for (int j = 0; j < TT_BUCKET_SIZE; ++j) {
-        TTEntry* e = bucket + j;
+        TTEntry* e = entries + j;
         const bool stale = AgeOf(e->flags) != age && (e->flags & TTFlag::PERMANENT) == 0;
         if (stale) {
             if (!staleSeen || e->flags < victim->flags) victim = e;
@@ -96,6 +122,7 @@ void StoreCore(Colour side, const Position& pos, uint16_t newFlags, int32_t scor
     victim->keyLow = keyLow;
     victim->keyHigh = keyHigh;
     victim->score = int16_t(score);
+    Save(bucket[victim - entries], *victim);
 }
 
 uint16_t MateBit(int32_t score) {
@@ -111,31 +138,39 @@ void PrefetchTable(Colour side, uint32_t keyHigh) {
 uint16_t ProbeTable(Colour side, Position& pos, int32_t ply, TTHit& hit) {
     if (TT.sizeKb == 0) return 0;
     const uint32_t keyLow = pos.hashKey[0], keyHigh = pos.hashKey[1];
-    TTEntry* bucket = Bucket(side, keyHigh);
-    TTEntry* e = nullptr;
-    for (int j = 0; j < TT_BUCKET_SIZE; ++j)
-        if (bucket[j].keyLow == keyLow && bucket[j].keyHigh == keyHigh) {
-            e = bucket + j;
+    TTSlot* bucket = Bucket(side, keyHigh);
+    TTSlot* slot = nullptr;
+    TTEntry found;
+    for (int j = 0; j < TT_BUCKET_SIZE; ++j) {
+        found = Load(bucket[j]);
+        if (found.keyLow == keyLow && found.keyHigh == keyHigh) {
+            slot = bucket + j;
             break;
         }
-    if (e == nullptr || e->flags == 0) return 0;
+    }
+    if (slot == nullptr || found.flags == 0) return 0;
+    TTEntry* e = &found;
 
     const uint8_t age = Search.tableAge;
     const bool permanent = (e->flags & TTFlag::PERMANENT) != 0;
     const bool usable = AgeOf(e->flags) == age || (TT.retainHash && (e->flags & TTFlag::MATE) == 0) || permanent;
     if (!usable) return 0;
-    if (permanent && e->moveDepth != TT_USE_COUNTER_MAX) ++e->moveDepth;
+    if (permanent && e->moveDepth != TT_USE_COUNTER_MAX) {
+        ++e->moveDepth;
+        Save(*slot, *e);
+    }
 
     Move move = e->move;
     if (move != NO_MOVE && !ValidateMove(side, pos, move)) return 0;
 
     if (AgeOf(e->flags) != age) {
         e->flags = uint16_t((e->flags & ~TTFlag::AGE_MASK) | age);
+        Save(*slot, *e);
         ++Search.hashfull;
     }
     hit.move = move;
     hit.score = ScoreFromTable(e->score, ply);
-    hit.depth = (e->flags & TTFlag::MATE) && !TT.rootMateReported
+    hit.depth = (e->flags & TTFlag::MATE) && !std::atomic_ref<bool>(TT.rootMateReported).load(std::memory_order_relaxed)
                     ? TT_MATE_ENTRY_DEPTH
                     : (e->flags & TTFlag::DEPTH_MASK) >> TTFlag::DEPTH_SHIFT;
     hit.flags = e->flags & TTFlag::PROBE_MASK;
@@ -172,7 +207,7 @@ void BeginTableSearch(bool retainHash) {
     Search.tableAge = Search.tableAge >= TT_MAX_AGE ? 1 : uint8_t(Search.tableAge + 1);
     Search.hashfull = HASHFULL_BASE;
     TT.retainHash = retainHash;
-    TT.rootMateReported = false;
+    std::atomic_ref<bool>(TT.rootMateReported).store(false, std::memory_order_relaxed);
 }
 
 int32_t HashfullPermille() {
@@ -181,8 +216,12 @@ int32_t HashfullPermille() {
     return permille > 1000 ? 1000 : int32_t(permille);
 }
 
+TTEntry ReadSlot(Colour side, uint32_t index) { return Load(TT.half[side][index]); }
+
+void WriteSlot(Colour side, uint32_t index, const TTEntry& entry) { Save(TT.half[side][index], entry); }
+
 void FreeHashTable() {
-    for (TTEntry*& h : TT.half) {
+    for (TTSlot*& h : TT.half) {
         std::free(h);
         h = nullptr;
     }
@@ -248,8 +287,8 @@ int32_t ResizeHashTable(int32_t kilobytes) {
             LowerHashRequest(retry);
             continue;
         }
-        TTEntry* white = AllocateHalf(g.entriesPerHalf);
-        TTEntry* black = white ? AllocateHalf(g.entriesPerHalf) : nullptr;
+        TTSlot* white = AllocateHalf(g.entriesPerHalf);
+        TTSlot* black = white ? AllocateHalf(g.entriesPerHalf) : nullptr;
         if (white && black) {
             TT.half[WHITE] = white;
             TT.half[BLACK] = black;
@@ -272,19 +311,17 @@ void ClearHashTableFully() {
     ClearOrderingStats();
     ClearEvalCache();
     if (TT.sizeKb == 0) return;
-    for (TTEntry* h : TT.half) std::memset(static_cast<void*>(h), 0, HalfBytes());
+    for (TTSlot* h : TT.half) std::memset(static_cast<void*>(h), 0, HalfBytes());
 }
 
 void ClearHashTable() {
     ClearOrderingStats();
     ClearEvalCache();
     if (TT.sizeKb == 0) return;
-    for (TTEntry* h : TT.half) {
-        TTEntry* end = h + TT.entriesPerHalf + TT_BUCKET_SIZE;
-        for (TTEntry* e = h; e != end; ++e)
+    for (Colour side = WHITE; side <= BLACK; ++side)
+        for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i)
             // The whole entry goes, so a later store cannot inherit a stale move depth.
-            if ((e->flags & TTFlag::PERMANENT) == 0) *e = TTEntry{};
-    }
+            if ((ReadSlot(side, i).flags & TTFlag::PERMANENT) == 0) WriteSlot(side, i, TTEntry{});
 }
 
 }  // namespace tavrix

@@ -20,6 +20,15 @@ struct TTEntry {
 };
 static_assert(sizeof(TTEntry) == 16);
 
+// How an entry is kept in the table, which several search threads read and write at once:
+// two words, each read and written whole, the second the key xor the first. A slot torn
+// between two writes fails the key check and is a miss.
+struct TTSlot {
+    uint64_t data;      // move, score, flags, moveDepth
+    uint64_t check;     // (keyLow | keyHigh << 32) ^ data
+};
+static_assert(sizeof(TTSlot) == sizeof(TTEntry));
+
 namespace TTFlag {
 constexpr uint16_t AGE_MASK = 0x0007;
 constexpr uint16_t MATE = 0x0010;
@@ -48,7 +57,7 @@ constexpr uint16_t TT_USE_COUNTER_MAX = 0xFFFF;
 
 // Geometry and storage of the table.
 struct TTState {
-    TTEntry* half[2];         // White to move, Black to move; 64-byte aligned
+    TTSlot* half[2];          // White to move, Black to move; 64-byte aligned
     int32_t hashKb;           // the request obtained: table and evaluation cache
     int32_t sizeKb;           // kilobytes of both halves; 0 = no table
     int32_t evalCacheKb;      // share of the last request that belongs to the evaluation cache
@@ -56,10 +65,14 @@ struct TTState {
     uint32_t indexMask;
     uint32_t foldValue;
     bool retainHash;          // "Retain Hash" as of the current search
-    bool rootMateReported;    // the root has reported a mate score in this think
+    bool rootMateReported;    // the root has reported a mate score in this think (any thread may mark it)
 };
 
 extern TTState TT;
+
+// One slot of a half as an entry, and back (index below entriesPerHalf + TT_BUCKET_SIZE).
+TTEntry ReadSlot(Colour side, uint32_t index);
+void WriteSlot(Colour side, uint32_t index, const TTEntry& entry);
 
 // Frees the table and returns the record to its initial state.
 void ResetTTState();

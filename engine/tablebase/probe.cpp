@@ -1,11 +1,12 @@
 // Tablebase probing and the chunk cache.
 #include "tablebase/probe.h"
 
+#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
-#include "eval/evaluate.h"
 #include "tablebase/catalogue.h"
 
 namespace tavrix {
@@ -13,6 +14,8 @@ namespace tavrix {
 TablebaseProbeState TablebaseProbe;
 
 namespace {
+
+std::mutex ProbeLock;
 
 constexpr int32_t NONE = -1;
 constexpr uint32_t CHUNKS_PER_EXTENT = 1u << 18;
@@ -271,6 +274,8 @@ TablebaseResult ProbeTablebase(const Position& pos, Colour side) {
             }
         }
     }
+    // The chunk cache, its files and the bitmap are shared by the search threads.
+    const std::lock_guard<std::mutex> lock(ProbeLock);
     if (v / 8 >= static_cast<uint32_t>(s.bitmapBytes) || !(s.missingBitmap[v / 8] >> (v % 8) & 1))
         return TablebaseResult{false, 0};
 
@@ -289,7 +294,7 @@ TablebaseResult ProbeTablebase(const Position& pos, Colour side) {
     }
     // A mated side has no distance to tell apart from a draw: the search sees the mate itself.
     if (r == MATED_NOW) return TablebaseResult{false, 0};
-    ++s.hits;
+    std::atomic_ref<uint32_t>(s.hits).fetch_add(1, std::memory_order_relaxed);
     if (r > 0) return TablebaseResult{true, WIN_BASE - r};
     if (r < 0) return TablebaseResult{true, -r - LOSS_BASE};
     return TablebaseResult{true, 0};
@@ -297,7 +302,7 @@ TablebaseResult ProbeTablebase(const Position& pos, Colour side) {
 
 int32_t TablebaseMaxPieces() { return TablebaseProbe.maxPieces; }
 int32_t RegisteredTablebaseFiles() { return Catalogue.registeredFiles; }
-uint32_t TablebaseHits() { return TablebaseProbe.hits; }
+uint32_t TablebaseHits() { return std::atomic_ref<uint32_t>(TablebaseProbe.hits).load(std::memory_order_relaxed); }
 void ResetTablebaseHits() { TablebaseProbe.hits = 0; }
 
 }  // namespace tavrix

@@ -44,6 +44,12 @@ int InitialiseTablebases(bool full, const char* path, int32_t& cacheBytes);
 void LayOutChunkCache();
 void FreeTablebases();
 
+struct TablebaseResult {
+    bool found;
+    int32_t distance;                    // > 0 side mates in d, < 0 side is mated in -d, 0 draw
+};
+TablebaseResult ProbeTablebase(const Position& pos, Colour side);
+
 int32_t ReadTablebaseValue(int classIndex, int side, uint64_t index);
 int32_t ReadTableByte(int classIndex, int side, uint32_t chunk, uint32_t offset);
 

@@ -201,9 +201,9 @@ TEST(MakeMove, NullMovePassesTheTurnAndDropsEnPassant) {
     Position p;
     ASSERT_TRUE(test::LoadFen(p, "4k3/8/8/3pP3/8/8/8/4K3 w - d6"));
     const Position before = p;
-    Search.nodes = 0;
+    p.nodes = 0;
     MakeNullMove(p);
-    EXPECT_EQ(Search.nodes, 1u);
+    EXPECT_EQ(p.nodes, 1u);
     EXPECT_EQ(p.sideToMove, BLACK);
     EXPECT_EQ(p.epSquare, 0);
     EXPECT_EQ(HashKey64(p), HashKey64(before) ^ SquareKeys[43]);

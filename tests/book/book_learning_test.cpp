@@ -119,7 +119,7 @@ TEST_F(BookLearningTest, ResultsAndLaterScoresMoveTheWeightsAndMarks) {
         SetUpGame(c.laterScore, c.weight);
         Settings.optionFlags = (Settings.optionFlags & ~OptionFlag::BOOK_STYLE) | (c.bookStyle << OptionFlag::BOOK_STYLE_SHIFT);
         Book.writable = c.writable;
-        LearnFromGame(c.result, WHITE);
+        LearnFromGame(GameRecord.entries, LastGamePly(), c.result, WHITE);
         const BookFile after = Disk();
         // The alternatives and the header never change.
         for (size_t i = 0; i < after.records.size(); ++i)

@@ -12,7 +12,7 @@
 #include "bookbuild/builder.h"
 #include "control/engine.h"
 #include "control/options.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 
 namespace tavrix::testing_support {
 

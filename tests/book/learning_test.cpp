@@ -70,18 +70,23 @@ protected:
         holder->hashKey[1] = ~key;
         StoreEntry(side, *holder, TTFlag::EXACT | TTFlag::PERMANENT, score, uses, DEPTH, 1, LEARNED_MOVE);
     }
-    // The table entry of the key in one half, or nullptr.
-    static const TTEntry* Find(Colour side, uint32_t key) {
+    // A copy of the table entry of the key in one half (and its index), or nullptr.
+    static const TTEntry* Find(Colour side, uint32_t key, uint32_t* index = nullptr) {
+        static TTEntry found;
         for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i) {
-            const TTEntry& e = TT.half[side][i];
-            if (e.flags != 0 && e.keyLow == key && e.keyHigh == ~key) return &e;
+            const TTEntry e = ReadSlot(side, i);
+            if (e.flags != 0 && e.keyLow == key && e.keyHigh == ~key) {
+                if (index != nullptr) *index = i;
+                found = e;
+                return &found;
+            }
         }
         return nullptr;
     }
     static int PermanentEntries() {
         int n = 0;
         for (Colour side = WHITE; side <= BLACK; ++side)
-            for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i) n += (TT.half[side][i].flags & TTFlag::PERMANENT) != 0;
+            for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i) n += (ReadSlot(side, i).flags & TTFlag::PERMANENT) != 0;
         return n;
     }
     void Reallocate() {
@@ -120,9 +125,11 @@ TEST_F(LearningTest, SaveAndLoadRoundsKeepTheHalfMergeInPlaceAndWearTheUseCounte
             Reallocate();
             // A later search teaches the same position a new score.
             if (round < 2) {
-                TTEntry* loaded = const_cast<TTEntry*>(Find(side, KEY));
-                ASSERT_NE(loaded, nullptr);
-                loaded->score = static_cast<int16_t>(101 + round);
+                uint32_t index = 0;
+                ASSERT_NE(Find(side, KEY, &index), nullptr);
+                TTEntry loaded = *Find(side, KEY);
+                loaded.score = static_cast<int16_t>(101 + round);
+                WriteSlot(side, index, loaded);
             }
         }
     }

@@ -106,10 +106,14 @@ TEST_F(GameRecordTest, ShortGamesAreCountedButNotSavedAndAGameEndsOnce) {
         const char* moves;
         const char* engine;   // nullptr: the engine made no move
         int gamesInFile;      // after this game end
+        bool counted = true;
     };
     const Case cases[] = {
+        {"", nullptr, 0, false},         // "ucinewgame" before the first game: no game
         {"e2e4 e7e5", nullptr, 0},       // two plies
+        {"", nullptr, 0, false},
         {"e2e4", "e7e5", 0},             // two plies with the engine's move
+        {"", "e2e4", 0},                 // one: the engine's move alone
         {"e2e4 e7e5", "g1f3", 1},        // three
         {"e2e4 e7e5 g1f3", nullptr, 2},
     };
@@ -120,7 +124,7 @@ TEST_F(GameRecordTest, ShortGamesAreCountedButNotSavedAndAGameEndsOnce) {
         if (c.engine != nullptr) EngineMove(c.engine, 0);
         EndGame(path.c_str());
         EndGame(path.c_str());  // "ucinewgame" then "quit": the same game, not another
-        ++round;
+        round += c.counted;
         EXPECT_EQ(GameRecord.gameCounter, round);
         const std::string pgn = Saved();
         EXPECT_EQ(CountOf(pgn, "[Event \"AutoSave\"]"), c.gamesInFile);
@@ -229,6 +233,45 @@ TEST_F(GameRecordTest, OnlyAReplayedEngineMoveKeepsItsBooking) {
         Play(START, std::string("e2e4 ") + c.reply);
         const GameEntry& e = GameRecord.entries[GameRecord.length];
         EXPECT_EQ(e.score == 77 && e.flags == (EntryFlag::SCORE_USABLE | EntryFlag::BOOK_MOVE), c.keeps);
+    }
+}
+
+TEST_F(GameRecordTest, AMateOrStalemateOnTheBoardDecidesTheResult) {
+    // White mates with Ra8 or stalemates with Qg6; the engine's score says a draw throughout.
+    constexpr const char* MATE_FEN = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+    constexpr const char* STALEMATE_FEN = "6k1/8/5K2/8/8/8/8/Q7 w - - 0 1";
+    struct Case {
+        const char* name;
+        const char* fen;
+        const char* moves;        // played on the game board
+        const char* engine;       // the engine's move, booked with score 0
+        const char* replayed;     // sent back by the GUI, or "" (then the engine's move ends the game)
+        int32_t result;
+        int32_t engineColour;
+        uint16_t gameEnd;
+    };
+    const Case cases[] = {
+        {"the engine mates, sent back", MATE_FEN, "g1f1 g8h8", "a1a8", "a1a8", GameResult::WHITE_WON, WHITE, EntryFlag::CHECKMATE},
+        {"the engine mates, not sent back", MATE_FEN, "g1f1 g8h8", "a1a8", "", GameResult::WHITE_WON, WHITE, EntryFlag::CHECKMATE},
+        {"the engine is mated", MATE_FEN, "g1f1", "g8h8", "g8h8 a1a8", GameResult::WHITE_WON, BLACK, EntryFlag::CHECKMATE},
+        {"the engine stalemates", STALEMATE_FEN, "a1g1 g8h8", "g1g6", "g1g6", GameResult::DRAW, WHITE, EntryFlag::STALEMATE},
+        {"the game goes on", MATE_FEN, "g1f1 g8h8", "a1a7", "a1a7", GameResult::OPEN, WHITE, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(path.c_str());
+        Play(c.fen, c.moves);
+        EngineMove(c.engine, 0);
+        const std::string moves = c.moves + std::string(" ") + c.replayed;
+        if (*c.replayed != '\0') Play(c.fen, moves);
+        const GameVerdict v = JudgeGame();
+        EXPECT_EQ(v.result, c.result);
+        EXPECT_EQ(v.engineColour, c.engineColour);  // book learning is told only when it is known
+        EXPECT_EQ(v.gameEnd, c.gameEnd);
+        EndGame(path.c_str());
+        const std::string pgn = Saved();
+        EXPECT_NE(pgn.find(std::string("[Result \"") + ResultText(c.result) + "\"]"), std::string::npos) << pgn;
+        EXPECT_EQ(pgn.find("Ra8# {") != std::string::npos, c.gameEnd == EntryFlag::CHECKMATE) << pgn;
     }
 }
 

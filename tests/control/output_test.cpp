@@ -69,7 +69,7 @@ protected:
         ResetClockBase();
         Control.engineState = EngineStateValue::THINKING;
         Search.searchFlags = OptionFlag::DEFAULT_WORD;
-        Search.nodes = 12345;
+        ThinkControl.position.nodes = 12345;
         Search.iterationDepth = 7;
         Search.selectiveDepth = 19;
     }

@@ -319,7 +319,7 @@ TEST(TimeClock, BookMoveFillsTheEntry) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.score);
         StartClean();
-        Search.nodes = 5000;
+        ThinkControl.position.nodes = 5000;
         const int n = GameRecord.length;
         GameRecord.entries[n - 1].score = 44;
         GameRecord.entries[n - 2].clockTime = 30000;  // the mover's time before this move
@@ -640,7 +640,7 @@ TEST(StrengthLimit, WaitEndsAtOnceWhenNothingIsDueOrTheDeadlineHasPassed) {
         SCOPED_TRACE(c.name);
         StartClean();
         Settings.strengthLimit = 1000;
-        Search.nodes = c.nodes;
+        ThinkControl.position.nodes = c.nodes;
         Time.deadline = c.deadline;
         Control.stopReason = c.stopReason;
         const int32_t t = ElapsedMs();

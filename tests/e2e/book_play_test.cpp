@@ -1,12 +1,18 @@
 // Playing from the default book over pipes, as a GUI sees it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "book/book.h"
+#include "board/makemove.h"
 #include "bookbuild/builder.h"
 #include "e2e/engine_process.h"
 
@@ -103,6 +109,72 @@ TEST(BookPlay, VariedSelfPlayStaysInBookAndVaries) {
                 SELF_PLAY_GAMES, average, openings.size(), OPENING_PLIES);
     EXPECT_GE(average, 8.0);
     EXPECT_GE(openings.size(), 5u);
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the README tells about book learning: the engine writes into the book it plays from,
+// also with "Book Learning" off; a read-only book file stays as it was. The engine plays
+// 1.f3 and 2.g4 from its book and the GUI mates it with 2...Qh4#.
+TEST(BookPlay, ALostGameRewritesTheBookUnlessTheFileIsReadOnly) {
+    const struct Case {
+        const char* name;
+        const char* options;
+        bool readOnly;
+        bool changes;
+    } cases[] = {
+        {"learning on", "", false, true},
+        {"Book Learning off", "setoption name Book Learning value false\n", false, true},
+        {"read-only file", "", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string directory = MakeTempDirectory();
+        const std::string book = directory + "/fools.tbk";
+        {
+            bookbuild::BookBuilder builder;
+            static Position p;
+            ASSERT_TRUE(bookbuild::SetUpFen(p, bookbuild::START_FEN));
+            for (const char* move : {"f2f3", "e7e5", "g2g4"}) {
+                const Move m = bookbuild::FindLegalMove(p, MakeSquare(move[0] - 'a', move[1] - '1'),
+                                                        MakeSquare(move[2] - 'a', move[3] - '1'), NO_PIECE);
+                ASSERT_NE(m, NO_MOVE);
+                if (p.sideToMove == WHITE) bookbuild::AddRecord(builder, p, m, 7);
+                MakeMove(p, m);
+            }
+            ASSERT_TRUE(bookbuild::WriteBookFile(book, bookbuild::FinishBook(builder)));
+        }
+        EngineLaunch launch;
+        launch.workingDirectory = directory;
+        std::vector<std::string> arguments;
+        if (c.readOnly) {
+            ASSERT_EQ(chmod(book.c_str(), 0444), 0);
+            // Root writes whatever the mode says: the engine runs as nobody to meet the mode.
+            if (geteuid() == 0) {
+                ASSERT_EQ(chmod(directory.c_str(), 0755), 0);
+                launch.program = "/usr/bin/setpriv";
+                arguments = {"--reuid=65534", "--regid=65534", "--clear-groups", TAVRIX_BINARY};
+            }
+        }
+        const std::string before = FileBytes(book);
+        ASSERT_FALSE(before.empty());
+        EngineProcess engine;
+        ASSERT_TRUE(StartEngine(engine, launch, arguments));
+        ASSERT_TRUE(SendText(engine, "uci\nsetoption name Book File value " + book + "\n" + c.options));
+        ASSERT_TRUE(ReadUntil(engine, "uciok"));
+        const Answer first = Go(engine, "", "go wtime 60000 btime 60000");
+        EXPECT_TRUE(first.book && first.move == "f2f3") << first.move;
+        const Answer second = Go(engine, " f2f3 e7e5", "go wtime 60000 btime 60000");
+        EXPECT_TRUE(second.book && second.move == "g2g4") << second.move;
+        ASSERT_TRUE(SendText(engine, "position startpos moves f2f3 e7e5 g2g4 d8h4\nucinewgame\nisready\n"));
+        EXPECT_TRUE(ReadUntil(engine, "readyok"));
+        EXPECT_EQ(FileBytes(book) != before, c.changes);
+        StopEngine(engine);
+        RemoveDirectory(directory);
+    }
 }
 
 }  // namespace

@@ -222,5 +222,45 @@ TEST(GameEndEndToEnd, EnginesEndingGamesTogetherLeaveEveryGameWhole) {
     RemoveDirectory(directory);
 }
 
+TEST(GameEndEndToEnd, TheFinalPositionDecidesTheSavedResult) {
+    // As GUIs do: "ucinewgame" before the first game, the engine's move sent back with the next
+    // "position", then "ucinewgame" again. The engine's moves are fixed with "searchmoves".
+    const std::string mate = "position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1 moves g1f1";
+    const std::string stalemate = "position fen 6k1/8/5K2/8/8/8/8/Q7 w - - 0 1 moves a1g1 g8h8";
+    const struct Case {
+        const char* name;
+        std::string position;    // the engine moves next
+        const char* engineMove;
+        const char* guiMove;     // the GUI's reply, "" for none
+        const char* result;
+        const char* lastMove;    // the movetext's end
+    } cases[] = {
+        {"the engine mates", mate + " g8h8", "a1a8", "", "1-0", "Ra8#"},
+        {"the engine is mated", mate, "g8h8", "a1a8", "1-0", "Ra8#"},
+        {"the engine stalemates", stalemate, "g1g6", "", "1/2-1/2", "Qg6"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Engine e;
+        ASSERT_TRUE(e.Send("setoption name Book File value absent.tbk\nucinewgame\n"));
+        ASSERT_TRUE(e.Send(c.position + "\ngo depth 3 searchmoves " + c.engineMove + "\n"));
+        ASSERT_EQ(e.Bestmove(), c.engineMove);
+        const std::string reply = *c.guiMove != '\0' ? std::string(" ") + c.guiMove : "";
+        ASSERT_TRUE(e.Send(c.position + " " + c.engineMove + reply + "\nucinewgame\nisready\n"));
+        ASSERT_TRUE(ReadUntil(e.session.engine, "readyok"));
+        const std::string pgn = e.File("AutoSave.pgn");
+        const std::string text = FileText(pgn);
+        EXPECT_NE(text.find("[Round \"1\"]"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("[Result \"") + c.result + "\"]"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string(c.lastMove) + " {"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string("} ") + c.result + "\n\n"), std::string::npos) << text;
+        const PgnReading reading = ReadWithPgnExtract(pgn);
+        EXPECT_EQ(reading.diagnostics, "");
+        EXPECT_EQ(reading.games.size(), 1u);
+        e.Quit();
+        EXPECT_EQ(CountOf(FileText(pgn), "[Event \"AutoSave\"]"), 1);
+    }
+}
+
 }  // namespace
 }  // namespace tavrix::testing

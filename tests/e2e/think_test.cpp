@@ -325,6 +325,17 @@ TEST(ThinkEndToEnd, BenchNodeCountIsRepeatable) {
     EXPECT_EQ(status, 0);
     EXPECT_GT(std::atoll(total.c_str() + 16), 1000) << total;
 
+    // Piped in with nothing behind it, the bench runs to its end before the engine quits.
+    EngineSession piped;
+    ASSERT_TRUE(piped.started);
+    ASSERT_TRUE(SendText(piped.engine, "uci\nbench 4\n"));
+    CloseInput(piped.engine);
+    std::string pipedTotal;
+    ASSERT_TRUE(ReadUntilPrefix(piped.engine, "Nodes searched: ", pipedTotal));
+    EXPECT_EQ(pipedTotal, total);
+    ASSERT_TRUE(WaitForExit(piped.engine, status));
+    EXPECT_EQ(status, 0);
+
     Engine e;
     for (int run = 0; run < 2; ++run) {
         ASSERT_TRUE(e.Send("go depth 2\n"));   // searches in between must not change the count
@@ -358,6 +369,49 @@ TEST(ThinkEndToEnd, BenchNodeCountIsRepeatable) {
     std::vector<std::string> info;
     e.Bestmove(&info, 3000);
     EXPECT_LT(Field(LastWith(info, "info nps "), "nps"), 20 * NodeRateFromElo(DEFAULT_ELO_FOR_TEST));
+}
+
+TEST(ThinkEndToEnd, BenchKeepsReadingInput) {
+    // At depth 40 the bench would run for hours: every answer comes from a running bench.
+    constexpr int ANSWER_MS = 5000;  // a few polls even in a sanitized build
+    const struct Case {
+        const char* line;
+        const char* answer;    // nullptr: the engine ends
+        bool benchGoesOn;      // the bench still runs after the answer
+    } cases[] = {
+        {"isready", "readyok", true},
+        {"stop", "Nodes searched: ", false},
+        {"go depth 2", "bestmove ", false},  // waits for the bench, as for a search
+        {"quit", nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Engine e;
+        ASSERT_TRUE(e.Send("bench 40\n"));
+        Pause(300);
+        const auto asked = Clock::now();
+        ASSERT_TRUE(e.Send(std::string(c.line) + "\n"));
+        if (c.answer == nullptr) {
+            int status = -2;
+            ASSERT_TRUE(WaitForExit(e.io(), status, ANSWER_MS));
+            EXPECT_EQ(status, 0);
+            continue;
+        }
+        std::string answer;
+        std::vector<std::string> before;
+        ASSERT_TRUE(ReadUntilPrefix(e.io(), c.answer, answer, &before, ANSWER_MS));
+        EXPECT_LT(MsSince(asked), ANSWER_MS);
+        const std::string stopped = LastWith(before, " stopped");
+        EXPECT_EQ(stopped.empty(), c.benchGoesOn) << stopped;
+        if (!c.benchGoesOn) continue;
+        // Stopped later, the bench gives the count it reached.
+        ASSERT_TRUE(e.Send("stop\n"));
+        std::vector<std::string> lines;
+        ASSERT_TRUE(ReadUntilPrefix(e.io(), "Nodes searched: ", answer, &lines, ANSWER_MS));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(std::regex_search(lines.front(), std::regex("^info string bench 1 nodes [0-9]+ stopped$"))) << lines.front();
+        EXPECT_GT(std::atoll(answer.c_str() + 16), 0) << answer;
+    }
 }
 
 }  // namespace

@@ -47,6 +47,11 @@ std::vector<std::string> DEFAULT_OPTION_LINES = {
     "option name MultiPV type spin min 1 max 127 default 1",
 };
 
+// Options beyond the classic set come after UCI_EngineAbout, in this order.
+const std::vector<std::string> LATER_OPTION_LINES = {
+    "option name Threads type spin default 1 min 1 max 256",
+};
+
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The engine opens the default book beside it when the build made one: "OwnBook" is then on
@@ -74,7 +79,7 @@ TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
     ASSERT_TRUE(WaitForExit(session.engine, status));
     EXPECT_EQ(status, 0);
 
-    const size_t expectedCount = 2 + 2 + DEFAULT_OPTION_LINES.size() + 1 + 2;
+    const size_t expectedCount = 2 + 2 + DEFAULT_OPTION_LINES.size() + 1 + LATER_OPTION_LINES.size() + 2;
     ASSERT_EQ(lines.size(), expectedCount);
     EXPECT_TRUE(StartsWith(lines[0], "TAVRIX 11 UCI by ")) << lines[0];
     EXPECT_GT(lines[0].size(), std::string("TAVRIX 11 UCI by ").size());
@@ -96,8 +101,10 @@ TEST(UciSession, FreshEngineAnswersUciIsreadyQuit) {
     const size_t about = 4 + DEFAULT_OPTION_LINES.size();
     EXPECT_TRUE(StartsWith(lines[about], "option name UCI_EngineAbout type string default TAVRIX 11 UCI"))
         << lines[about];
-    EXPECT_EQ(lines[about + 1], "uciok");
-    EXPECT_EQ(lines[about + 2], "readyok");
+    for (size_t i = 0; i < LATER_OPTION_LINES.size(); ++i) EXPECT_EQ(lines[about + 1 + i], LATER_OPTION_LINES[i]);
+    const size_t uciok = about + 1 + LATER_OPTION_LINES.size();
+    EXPECT_EQ(lines[uciok], "uciok");
+    EXPECT_EQ(lines[uciok + 1], "readyok");
 }
 
 TEST(UciSession, SilentBeforeUci) {

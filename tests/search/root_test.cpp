@@ -14,7 +14,7 @@
 #include "control/timeman.h"
 #include "eval/evaluate.h"
 #include "search/ordering.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/root.h"
 #include "search/root_table.h"
 #include "search/search_state.h"
@@ -211,7 +211,7 @@ TEST_F(RootTest, AShortBudgetLowersThePruningThresholdOfTheSearch) {
         testing::OutputCapture capture;
         RunSearch(WHITE, EngineStateValue::THINKING, 1, c.timeAvailable, 0);
         EXPECT_EQ(Search.reducedMoves > 0, c.reduces) << int(c.type);
-        EXPECT_GT(Search.nodes, 0u);
+        EXPECT_GT(SearchedNodes(), 0u);
     }
 }
 

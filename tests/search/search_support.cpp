@@ -9,7 +9,7 @@
 #include "control/timeman.h"
 #include "search/ordering.h"
 #include "search/root.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 #include "search/search_state.h"
 #include "search/ttable.h"
 

@@ -417,9 +417,9 @@ TEST_F(SearchTest, QuiescencePrunesLosingCapturesAndSearchesWinningOnes) {
     for (const Case& c : cases) {
         Position& pos = Load(c.fen);
         BeginNodeSearch(pos);
-        const uint64_t before = Search.nodes;
+        const uint64_t before = pos.nodes;
         Quiesce(pos, 2, 0, -WIDE, WIDE, 0);
-        EXPECT_EQ(Search.nodes > before, c.searched) << c.fen;
+        EXPECT_EQ(pos.nodes > before, c.searched) << c.fen;
     }
 }
 
@@ -463,9 +463,9 @@ TEST_F(SearchTest, ANegativeExtensionCarryDelaysLaterExtensions) {
         EmptyTableForTest();
         BeginNodeSearch(pos);
         Search.iterationDepth = 8;
-        const uint64_t before = Search.nodes;
+        const uint64_t before = pos.nodes;
         SearchNode(pos, 2, 4, fraction, -WIDE, WIDE, NodeFlag::PV_NODE);
-        nodes[fraction == 0 ? 0 : 1] = Search.nodes - before;
+        nodes[fraction == 0 ? 0 : 1] = pos.nodes - before;
     }
     EXPECT_LT(nodes[1], nodes[0]);
 }

@@ -109,31 +109,37 @@ TEST_F(TableTest, ResizeAllocatesAlignedHalves) {
     EXPECT_EQ(TT.sizeKb, 512);
     EXPECT_EQ(TT.evalCacheKb, 512);
     EXPECT_EQ(TT.entriesPerHalf, 16384u);
-    for (TTEntry* h : TT.half) {
-        ASSERT_NE(h, nullptr);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(h) % TT_ALIGNMENT, 0u);
-        EXPECT_EQ(h[0].flags, 0);
-        EXPECT_EQ(h[TT.entriesPerHalf + 3].flags, 0);
+    for (Colour side = WHITE; side <= BLACK; ++side) {
+        ASSERT_NE(TT.half[side], nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(TT.half[side]) % TT_ALIGNMENT, 0u);
+        EXPECT_EQ(ReadSlot(side, 0).flags, 0);
+        EXPECT_EQ(ReadSlot(side, TT.entriesPerHalf + 3).flags, 0);
     }
     FreeHashTable();
     EXPECT_EQ(TT.sizeKb, 0);
     EXPECT_EQ(TT.half[WHITE], nullptr);
 }
 
+void SetFlags(Colour side, uint32_t index, uint16_t flags) {
+    TTEntry e = ReadSlot(side, index);
+    e.flags = flags;
+    WriteSlot(side, index, e);
+}
+
 TEST_F(TableTest, ClearKeepsOnlyPermanentEntries) {
-    TT.half[WHITE][0].flags = 0x0581;
-    TT.half[WHITE][1].flags = TTFlag::PERMANENT | 0x0541;
-    TT.half[BLACK][TT.entriesPerHalf].flags = 0x00C3;
-    TT.half[BLACK][7].flags = TTFlag::PERMANENT;
+    SetFlags(WHITE, 0, 0x0581);
+    SetFlags(WHITE, 1, TTFlag::PERMANENT | 0x0541);
+    SetFlags(BLACK, TT.entriesPerHalf, 0x00C3);
+    SetFlags(BLACK, 7, TTFlag::PERMANENT);
     ClearHashTable();
-    EXPECT_EQ(TT.half[WHITE][0].flags, 0);
-    EXPECT_EQ(TT.half[WHITE][1].flags, TTFlag::PERMANENT | 0x0541);
-    EXPECT_EQ(TT.half[BLACK][TT.entriesPerHalf].flags, 0);
-    EXPECT_EQ(TT.half[BLACK][7].flags, TTFlag::PERMANENT);
+    EXPECT_EQ(ReadSlot(WHITE, 0).flags, 0);
+    EXPECT_EQ(ReadSlot(WHITE, 1).flags, TTFlag::PERMANENT | 0x0541);
+    EXPECT_EQ(ReadSlot(BLACK, TT.entriesPerHalf).flags, 0);
+    EXPECT_EQ(ReadSlot(BLACK, 7).flags, TTFlag::PERMANENT);
     // A new size clears everything, learned entries included.
     ASSERT_EQ(ResizeHashTable(2048), 2048);
-    for (TTEntry* h : TT.half)
-        for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i) ASSERT_EQ(h[i].flags, 0);
+    for (Colour side = WHITE; side <= BLACK; ++side)
+        for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i) ASSERT_EQ(ReadSlot(side, i).flags, 0);
 }
 
 TEST_F(TableTest, MateDistanceSurvivesDifferentPlies) {
@@ -161,10 +167,10 @@ TEST_F(TableTest, MateDistanceSurvivesDifferentPlies) {
         EXPECT_EQ(hit.score, c.probed);
         EXPECT_EQ((hit.flags & TTFlag::MATE) != 0, c.mateFlag);
         bool found = false;
-        for (const TTEntry* h : TT.half)
+        for (Colour side = WHITE; side <= BLACK; ++side)
             for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i)
-                if (h[i].flags != 0) {
-                    EXPECT_EQ(h[i].score, c.stored);
+                if (ReadSlot(side, i).flags != 0) {
+                    EXPECT_EQ(ReadSlot(side, i).score, c.stored);
                     found = true;
                 }
         EXPECT_TRUE(found);
@@ -322,15 +328,15 @@ TEST_F(TableTest, StoringTheSamePositionAgain) {
         StoreTable(WHITE, *pos, 2, c.firstDepth, c.firstBound, 1, c.firstMove, 0);
         StoreTable(WHITE, *pos, 2, c.secondDepth, c.secondBound, 2, c.secondMove, 0);
         int used = 0;
-        const TTEntry* e = nullptr;
+        TTEntry e{};
         for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i)
-            if (TT.half[WHITE][i].flags != 0) {
+            if (ReadSlot(WHITE, i).flags != 0) {
                 ++used;
-                e = &TT.half[WHITE][i];
+                e = ReadSlot(WHITE, i);
             }
         ASSERT_EQ(used, 1);
-        EXPECT_EQ(e->move, c.keptMove);
-        EXPECT_EQ(e->score, c.keptScore);
+        EXPECT_EQ(e.move, c.keptMove);
+        EXPECT_EQ(e.score, c.keptScore);
     }
 }
 
@@ -347,11 +353,11 @@ TEST_F(TableTest, LearnedEntriesCountTheirUseAndSurviveClearHash) {
         EXPECT_NE(hit.flags & TTFlag::PERMANENT, 0);
         EXPECT_EQ(hit.score, 250);
         EXPECT_EQ(hit.depth, 9);
-        const TTEntry* e = nullptr;
+        TTEntry e{};
         for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i)
-            if (TT.half[WHITE][i].flags != 0) e = &TT.half[WHITE][i];
-        ASSERT_NE(e, nullptr);
-        EXPECT_EQ(e->moveDepth, want);
+            if (ReadSlot(WHITE, i).flags != 0) e = ReadSlot(WHITE, i);
+        ASSERT_NE(e.flags, 0);
+        EXPECT_EQ(e.moveDepth, want);
     }
     // The search may not change the move of a learned entry.
     StoreTable(WHITE, *pos, 1, 20, uint16_t(TTFlag::PERMANENT | TTFlag::EXACT), 300, FROM_EMPTY, 0);
@@ -433,7 +439,7 @@ TEST_F(TableTest, FoldedBucketsAreReachable) {
         auto p = SparsePosition(0xC0FFEE, c.keyHigh);
         StoreTable(BLACK, *p, 2, 4, TTFlag::EXACT, 12, NO_MOVE, 0);
         bool inBucket = false;
-        for (int j = 0; j < TT_BUCKET_SIZE; ++j) inBucket |= TT.half[BLACK][c.index + j].keyHigh == c.keyHigh;
+        for (int j = 0; j < TT_BUCKET_SIZE; ++j) inBucket |= ReadSlot(BLACK, c.index + j).keyHigh == c.keyHigh;
         EXPECT_TRUE(inBucket) << c.keyHigh;
         TTHit hit{};
         EXPECT_NE(ProbeTable(BLACK, *p, 2, hit), 0);

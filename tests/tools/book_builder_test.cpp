@@ -1,7 +1,13 @@
 // The book builder: Polyglot keys and import, PGN import.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -9,6 +15,7 @@
 #include "book/book_support.h"
 #include "bookbuild/pgn.h"
 #include "bookbuild/polyglot.h"
+#include "e2e/engine_process.h"
 
 namespace tavrix {
 namespace {
@@ -136,6 +143,84 @@ TEST_F(BuilderTest, PgnImportSkipsCommentsVariationsAndNags) {
     OpenBuiltBook(w, "winners.tbk");
     EXPECT_TRUE(BookMoves(FenPosition("4k3/P7/8/8/8/8/7p/4K3 w - - 0 1")).empty());  // a draw has no winner
     EXPECT_EQ(BookMoves(FenPosition(START_FEN)), (Moves{{MakeMoveWord(12, 28), 7}}));
+}
+
+// Runs "tavrix-book build" with its standard error on a pipe or on a terminal (raw, so the
+// bytes arrive as written); returns what it wrote there.
+std::string BuildToolErrors(const std::string& book, const std::string& pgn, bool terminal, int& status) {
+    int readEnd = -1, writeEnd = -1;
+    if (terminal) {
+        readEnd = posix_openpt(O_RDWR | O_NOCTTY);
+        if (readEnd < 0 || grantpt(readEnd) != 0 || unlockpt(readEnd) != 0) return {};
+        writeEnd = open(ptsname(readEnd), O_RDWR | O_NOCTTY);
+        termios raw{};
+        if (writeEnd < 0 || tcgetattr(writeEnd, &raw) != 0) return {};
+        cfmakeraw(&raw);
+        tcsetattr(writeEnd, TCSANOW, &raw);
+    } else {
+        int fds[2];
+        if (pipe(fds) != 0) return {};
+        readEnd = fds[0];
+        writeEnd = fds[1];
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(writeEnd, STDERR_FILENO);
+        execl(TAVRIX_BOOK_TOOL, TAVRIX_BOOK_TOOL, "build", book.c_str(), pgn.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(writeEnd);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(readEnd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(got));
+    close(readEnd);  // a terminal ends with EIO once the tool is gone
+    int wait = 0;
+    waitpid(pid, &wait, 0);
+    status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    return text;
+}
+
+TEST(BookToolEndToEnd, ReadingAPgnFileShowsTheGamesRead) {
+    constexpr int GAMES = 2 * PROGRESS_GAMES + 500;
+    const std::string directory = testing::MakeTempDirectory();
+    const std::string pgn = directory + "/games.pgn";
+    {
+        FILE* out = std::fopen(pgn.c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        for (int g = 0; g < GAMES; ++g) std::fprintf(out, "[Result \"1-0\"]\n\n1. e4 e5 2. Nf3 %s 1-0\n\n", g % 2 ? "Nc6" : "d6");
+        std::fclose(out);
+    }
+    const std::string last = pgn + ": " + std::to_string(GAMES) + " games read (100%)";
+    struct Case {
+        bool terminal;
+        int reports;          // before the last one
+    };
+    for (const Case c : {Case{false, GAMES / PROGRESS_GAMES}, Case{true, GAMES / PROGRESS_GAMES_IN_PLACE}}) {
+        SCOPED_TRACE(c.terminal);
+        int status = -2;
+        const std::string errors = BuildToolErrors(directory + "/book.tbk", pgn, c.terminal, status);
+        EXPECT_EQ(status, 0);
+        // Lines, or one line rewritten after each carriage return and ended once.
+        const char separator = c.terminal ? '\r' : '\n';
+        std::vector<std::string> reports;
+        size_t from = c.terminal ? 1 : 0;
+        EXPECT_EQ(errors.find('\r') == 0, c.terminal);
+        for (size_t at; (at = errors.find(separator, from)) != std::string::npos; from = at + 1)
+            reports.push_back(errors.substr(from, at - from));
+        reports.push_back(errors.substr(from));
+        if (!c.terminal) reports.pop_back();  // behind the last line end
+        ASSERT_EQ(reports.size(), static_cast<size_t>(c.reports + 1)) << errors;
+        for (int r = 0; r < c.reports; ++r) {
+            const int every = c.terminal ? PROGRESS_GAMES_IN_PLACE : PROGRESS_GAMES;
+            EXPECT_NE(reports[r].find(": " + std::to_string((r + 1) * every) + " games read ("), std::string::npos) << reports[r];
+            EXPECT_EQ(reports[r].find('\n'), std::string::npos) << reports[r];
+        }
+        EXPECT_EQ(reports.back(), "tavrix-book: " + last + (c.terminal ? "\n" : "")) << errors;
+    }
+    testing::RemoveDirectory(directory);
 }
 
 }  // namespace

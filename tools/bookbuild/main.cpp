@@ -1,5 +1,7 @@
 // tavrix-book: builds the engine's book files from PGN games and Polyglot books, and shows
 // the book moves of a position.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +65,9 @@ int Build(int argc, char** argv) {
         else inputs.push_back(a);
     }
     if (inputs.empty()) return Usage();
+    // A large PGN takes minutes: the games read so far go to standard error.
+    pgn.progress = stderr;
+    pgn.progressInPlace = isatty(fileno(stderr)) != 0;
     for (const std::string& input : inputs) {
         if (EndsWith(input, ".bin")) {
             std::vector<PolyglotEntry> entries;

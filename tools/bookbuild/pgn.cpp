@@ -98,6 +98,7 @@ public:
             }
         }
         if (!game.moves.empty()) Finish(game);
+        Report(true);
         return result_;
     }
 
@@ -158,13 +159,31 @@ private:
 
     void Reject(const std::string& why) {
         ++result_.rejected;
-        if (errors_ != nullptr) std::fprintf(errors_, "%s: game %d: %s\n", name_.c_str(), gameNumber_, why.c_str());
+        if (errors_ == nullptr) return;
+        // The error goes below the progress line, which stays as it was.
+        if (progressShown_ && errors_ == options_.progress) std::fputc('\n', errors_);
+        progressShown_ = false;
+        std::fprintf(errors_, "%s: game %d: %s\n", name_.c_str(), gameNumber_, why.c_str());
     }
 
     void Finish(GameText& game) {
         if (game.started) ++gameNumber_;
         Play(game);
         game = GameText{};
+        const int every = options_.progressInPlace ? PROGRESS_GAMES_IN_PLACE : PROGRESS_GAMES;
+        if (gameNumber_ != reported_ && gameNumber_ % every == 0) Report(false);
+    }
+
+    void Report(bool last) {
+        FILE* out = options_.progress;
+        if (out == nullptr) return;
+        const int percent = text_.empty() ? 100 : static_cast<int>(i_ * 100 / text_.size());
+        std::fprintf(out, "%stavrix-book: %s: %d games read (%d%%)", options_.progressInPlace ? "\r" : "", name_.c_str(),
+                     gameNumber_, percent);
+        reported_ = gameNumber_;
+        progressShown_ = options_.progressInPlace && !last;
+        if (!progressShown_) std::fputc('\n', out);
+        std::fflush(out);
     }
 
     void Play(const GameText& game) {
@@ -201,6 +220,8 @@ private:
     FILE* errors_;
     size_t i_ = 0;
     int gameNumber_ = 0;
+    int reported_ = 0;             // games read at the last report
+    bool progressShown_ = false;   // the in-place line stands without its line end
     PgnImport result_;
 };
 

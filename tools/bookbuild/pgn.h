@@ -12,7 +12,14 @@ namespace tavrix::bookbuild {
 struct PgnOptions {
     int maxPly = 24;
     bool winnersOnly = false;   // keep only the moves of the side that won
+    // Games read so far, reported while a file is read and once at its end (null: silent).
+    // On a terminal one line is rewritten in place; elsewhere each report is a line of its own.
+    FILE* progress = nullptr;
+    bool progressInPlace = false;
 };
+
+constexpr int PROGRESS_GAMES = 10000;          // games between two reports as lines
+constexpr int PROGRESS_GAMES_IN_PLACE = 1000;  // games between two rewrites of the line
 
 struct PgnImport {
     int games = 0;       // games taken into the book

@@ -1,10 +1,10 @@
-#include "search/repetition.h"
+#include "board/repetition.h"
 
 #include "board/tables.h"
 
 namespace tavrix {
 
-RepetitionState Repetition;
+thread_local constinit RepetitionState Repetition{};
 
 namespace {
 

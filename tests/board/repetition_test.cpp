@@ -7,7 +7,7 @@
 
 #include "board/makemove.h"
 #include "board/tables.h"
-#include "search/repetition.h"
+#include "board/repetition.h"
 
 namespace tavrix {
 

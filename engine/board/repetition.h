@@ -21,7 +21,8 @@ struct RepetitionState {
     int32_t gameKeyPly[GAME_KEY_HISTORY];   // ply whose key a slot holds; 0 = none
 };
 
-extern RepetitionState Repetition;
+// Each search thread keeps its own.
+extern thread_local constinit RepetitionState Repetition;
 
 void ResetRepetitionState();
 
