@@ -4,7 +4,8 @@
 Both engines stay running; on every position of every round each searches for the same
 time, one right after the other (the order swaps from one search to the next), so a change
 in the machine's load falls on both alike. Prints each engine's median node rate per
-position and the median of the paired ratios.
+position, the median of the paired ratios and the ratio of the mean rates. The engines run
+in a scratch directory, so the files they write (learning, saved games) go there.
 
 Usage: tools/nps_compare.py [-r ROUNDS] [-t MS] [--hash MB] [ENGINE [PEER]]
 (defaults: 3 rounds, 2000 ms, 64 MB, build/tavrix against /usr/games/toga2)
@@ -14,6 +15,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 
 # Middle games and endings, none of them a quick mate.
 POSITIONS = [
@@ -29,10 +31,10 @@ POSITIONS = [
 
 
 class Engine:
-    def __init__(self, command, hash_mb):
+    def __init__(self, command, hash_mb, workdir):
         self.name = os.path.basename(command.split()[0])
         self.proc = subprocess.Popen(command.split(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, bufsize=1)
+                                     stderr=subprocess.DEVNULL, text=True, bufsize=1, cwd=workdir)
         self.send("uci")
         self.wait_for("uciok")
         self.send(f"setoption name Hash value {hash_mb}")
@@ -86,8 +88,11 @@ def main():
     parser.add_argument("engine", nargs="?", default=os.path.join(here, "..", "build", "tavrix"))
     parser.add_argument("peer", nargs="?", default="/usr/games/toga2")
     args = parser.parse_args()
+    engine = os.path.abspath(args.engine) if os.path.exists(args.engine) else args.engine
+    peer = os.path.abspath(args.peer) if os.path.exists(args.peer) else args.peer
 
-    engines = [Engine(args.engine, args.hash), Engine(args.peer, args.hash)]
+    scratch = tempfile.TemporaryDirectory(prefix="nps_compare.")
+    engines = [Engine(engine, args.hash, scratch.name), Engine(peer, args.hash, scratch.name)]
     rates = {i: {p: [] for p in range(len(POSITIONS))} for i in range(2)}
     ratios = []
     turn = 0
@@ -115,6 +120,9 @@ def main():
     all_b = [r for p in rates[1].values() for r in p]
     print(f"median nps: {engines[0].name} {statistics.median(all_a):.0f}, {engines[1].name} "
           f"{statistics.median(all_b):.0f}; median of paired ratios {statistics.median(ratios):.3f}")
+    print(f"mean nps: {engines[0].name} {statistics.mean(all_a):.0f}, {engines[1].name} "
+          f"{statistics.mean(all_b):.0f}; ratio of the means {statistics.mean(all_a) / statistics.mean(all_b):.3f}")
+    scratch.cleanup()
     return 0
 
 

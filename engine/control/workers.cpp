@@ -88,6 +88,8 @@ void HelperSearch(Worker& w) {
     Search = job.search;
     Root = job.root;
     Eval = job.eval;
+    // The pawn cache of this thread holds facts of the tables of an earlier search.
+    RenewPawnCache();
     Ordering = job.ordering;
     Repetition = job.repetition;
     MoveLists = job.moveLists;

@@ -53,7 +53,7 @@ struct PawnCacheTable {
     uint8_t stormZone[2];
 };
 
-// Each search thread keeps its own.
+// Each search thread has its own pawn cache, beside its evaluation cache.
 extern thread_local constinit PawnCacheTable PawnCache;
 
 // Starts a new generation (every entry becomes empty) when the evaluation's pawn table or

@@ -478,7 +478,8 @@ void FindPawnFacts(const Position& pos, PawnFacts& facts) {
     }
 }
 
-int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, PawnFacts& facts) {
+int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given) {
+    PawnFacts& facts = given != nullptr ? *given : ProbePawnCache(pos);
     const Colour them = us ^ 1;
     const int fwd = us == WHITE ? 8 : -8;
     const int flip = us == WHITE ? 0 : 56;
@@ -550,15 +551,10 @@ int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, PawnFact
     return total;
 }
 
-int32_t PawnSide(Position& pos, Colour us, int32_t themToMove) {
-    return PawnSideFromFacts(pos, us, themToMove, ProbePawnCache(pos));
-}
-
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
     std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
     PawnFacts& facts = ProbePawnCache(pos);
-    int32_t total = PawnSideFromFacts(pos, WHITE, blackIndicator, facts) -
-                    PawnSideFromFacts(pos, BLACK, whiteIndicator, facts);
+    int32_t total = PawnSide(pos, WHITE, blackIndicator, &facts) - PawnSide(pos, BLACK, whiteIndicator, &facts);
     if (Eval.options.hyperModern) {
         const Colour rs = Eval.rootSide;
         const int32_t loss = (Eval.pawnShadeWeight[rs][0] + Eval.pawnShadeWeight[rs][1]) >> 1;

@@ -9,10 +9,12 @@ namespace tavrix {
 
 // Pawn-structure score from White's view; the indicators give the side to move (1/0).
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator);
+struct PawnFacts;
 // One side's pawn score before the White-minus-Black sum; themToMove is 1 when the other
 // side is to move. Adds to pawnShadeWeight and the other side's threat lists. Reads the
-// pawn facts through the pawn cache.
-int32_t PawnSide(Position& pos, Colour us, int32_t themToMove);
+// facts of the position's pawns given, or else those of the pawn cache, and keeps the king
+// shield score in them.
+int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* facts = nullptr);
 
 // The weak-pawn terms of one pawn, shared by the pawn structure and the pawn endings.
 struct WeakPawnTerms {
@@ -66,8 +68,5 @@ struct PawnFacts {
 uint64_t PawnSquares(const Position& pos, Colour c);
 // The facts of the position's pawns, computed afresh (no shield score yet, generation 0).
 void FindPawnFacts(const Position& pos, PawnFacts& facts);
-// One side's pawn score (as PawnSide) from the facts of the position's pawns; keeps the
-// shield score in them.
-int32_t PawnSideFromFacts(Position& pos, Colour us, int32_t themToMove, PawnFacts& facts);
 
 }  // namespace tavrix

@@ -217,8 +217,8 @@ TEST(PawnCache, CachedFactsAreTheFreshFactsAlongGames) {
         const EvalState after = Eval;
         Eval = before;
         std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
-        const int32_t viaFresh = PawnSideFromFacts(p, WHITE, p.sideToMove == BLACK, fresh) -
-                                 PawnSideFromFacts(p, BLACK, p.sideToMove == WHITE, fresh);
+        const int32_t viaFresh = PawnSide(p, WHITE, p.sideToMove == BLACK, &fresh) -
+                                 PawnSide(p, BLACK, p.sideToMove == WHITE, &fresh);
         if (viaCache != viaFresh || std::memcmp(after.pawnShadeWeight, Eval.pawnShadeWeight, sizeof after.pawnShadeWeight) ||
             std::memcmp(after.largestThreat, Eval.largestThreat, sizeof after.largestThreat) ||
             std::memcmp(after.secondThreat, Eval.secondThreat, sizeof after.secondThreat))
