@@ -93,7 +93,6 @@ void HelperSearch(Worker& w) {
     Ordering = job.ordering;
     Repetition = job.repetition;
     MoveLists = job.moveLists;
-    RenewPawnCache();   // this thread's pawn facts follow the pawn table it evaluates with
     Search.helper = true;
     Search.stopReason = StopReasonValue::NONE;
     Search.noPolling = false;
