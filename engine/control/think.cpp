@@ -297,7 +297,9 @@ uint8_t RunSearch(Colour side, int mode, int32_t movesToGo, int32_t timeAvailabl
     Search.pruningThreshold = Time.forwardPruning;
     if ((Limits.searchType != 0 || Control.engineState == STATE_ANALYSIS) && Root.multiPV > 1)
         Search.outputStatus |= OutputBit::STARTED;
-    if (Limits.nodeLimit != 0) Search.pollCountdown = static_cast<int32_t>(std::min<uint64_t>(Limits.nodeLimit, MAX_COUNTDOWN));
+    // Each thread searches about its share of a node limit before the first clock check.
+    if (Limits.nodeLimit != 0)
+        Search.pollCountdown = static_cast<int32_t>(std::clamp<uint64_t>(Limits.nodeLimit / SearchThreads(), 1, MAX_COUNTDOWN));
     // The strength limit's node rate is calibrated for one thread, and so is the calibration.
     const bool limited = (Search.searchFlags & OptionFlag::LIMIT_STRENGTH) != 0 && Settings.strengthLimit > 0;
     const bool parallel = Search.stopReason == 0 && mode != EngineStateValue::CALIBRATING && !limited;

@@ -39,7 +39,8 @@ bool PollThink() {
     if (ThinkControl.inputLooks > 0) {
         --ThinkControl.inputLooks;
         const bool waiting = InputPollingActive() && SearchedNodes() >= Control.inputGateNodes && PollInput();
-        if (!waiting) {
+        const bool limitReached = Limits.nodeLimit != 0 && SearchedNodes() >= Limits.nodeLimit;
+        if (!waiting && !limitReached) {
             Search.pollCountdown = INPUT_LOOK_NODES;
             return true;
         }

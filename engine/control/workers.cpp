@@ -25,7 +25,8 @@ namespace {
 // A helper looks at the stop flag this often: well under a millisecond of its search.
 constexpr int32_t HELPER_POLL_NODES = 256;
 // With more threads than processors the main search, which alone reads "stop" and watches the
-// clock, must not wait behind its helpers for a turn on a processor.
+// clock, must not wait behind its helpers for a turn on a processor: the helpers then run this
+// many nice levels lower. With a processor each, they keep the main search's priority.
 constexpr int HELPER_NICE_STEPS = 5;
 // A helper's evaluation cache: the main one's size up to this many kilobytes. The main cache
 // takes half of "Hash"; a copy of that for every helper would multiply the memory the user set.
@@ -51,6 +52,7 @@ struct Worker {
     Position position;                    // the helper's own board
     std::atomic<uint64_t> nodes{0};       // published at every poll
     uint64_t generation = 0;              // last command taken up
+    bool yielding = false;                // runs below the main search's priority
 };
 
 struct Pool {
@@ -66,7 +68,8 @@ struct Pool {
     int helperCount = 0;
 };
 
-Pool Workers;
+// Never destroyed: a fatal exit may leave helpers waiting on its condition variables.
+Pool& Workers = *new Pool;
 // This thread's record when it is a helper.
 thread_local Worker* Self = nullptr;
 
@@ -113,7 +116,7 @@ void HelperSearch(Worker& w) {
 
 void HelperLoop(Worker* w) {
     Self = w;
-    platform::LowerThreadPriority(HELPER_NICE_STEPS);
+    if (w->yielding) platform::LowerThreadPriority(HELPER_NICE_STEPS);
     for (;;) {
         Command command;
         {
@@ -142,7 +145,9 @@ int SearchThreads() { return Workers.helperCount + 1; }
 
 int ResizeWorkers(int threads) {
     threads = std::clamp(threads, 1, MAX_THREADS);
-    if (threads - 1 < Workers.helperCount) {
+    if (threads - 1 == Workers.helperCount) return SearchThreads();
+    // Every helper starts afresh: whether it yields depends on how many there are.
+    if (Workers.helperCount > 0) {
         Order(Command::EXIT, true);
         for (int i = 0; i < Workers.helperCount; ++i) {
             Workers.helpers[i]->thread.join();
@@ -157,6 +162,7 @@ int ResizeWorkers(int threads) {
         Worker* w = new (std::nothrow) Worker;
         if (w == nullptr) break;
         w->id = Workers.helperCount + 1;
+        w->yielding = static_cast<unsigned>(threads) > std::thread::hardware_concurrency();
         {
             // A new helper has seen every command so far.
             std::lock_guard<std::mutex> lock(Workers.mutex);

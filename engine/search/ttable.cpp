@@ -314,12 +314,10 @@ void ClearHashTable() {
     ClearOrderingStats();
     ClearEvalCache();
     if (TT.sizeKb == 0) return;
-    for (TTSlot* h : TT.half) {
-        TTSlot* end = h + TT.entriesPerHalf + TT_BUCKET_SIZE;
-        for (TTSlot* s = h; s != end; ++s)
+    for (Colour side = WHITE; side <= BLACK; ++side)
+        for (uint32_t i = 0; i < TT.entriesPerHalf + TT_BUCKET_SIZE; ++i)
             // The whole entry goes, so a later store cannot inherit a stale move depth.
-            if ((Load(*s).flags & TTFlag::PERMANENT) == 0) Save(*s, TTEntry{});
-    }
+            if ((ReadSlot(side, i).flags & TTFlag::PERMANENT) == 0) WriteSlot(side, i, TTEntry{});
 }
 
 }  // namespace tavrix

@@ -61,15 +61,21 @@ const char* const GO_FORMS[] = {
     "go wtime 200 btime 200 winc 5 binc 5\n",
 };
 
+// Starts the engine, sends "uci", the options and "isready", and waits for "readyok".
+void Prepare(EngineSession& session, const std::string& options) {
+    ASSERT_TRUE(session.started);
+    ASSERT_TRUE(SendText(session.engine, "uci\n" + options + "isready\n"));
+    ASSERT_TRUE(ReadUntil(session.engine, "readyok"));
+}
+
+std::string ThreadsOption(int threads) { return "setoption name Threads value " + std::to_string(threads) + "\n"; }
+
 TEST(Threads, EveryGoOfAStressRunGetsExactlyOneLegalBestmove) {
     constexpr int CYCLES_PER_COUNT = 340;
     for (const int threads : {2, 4, 8}) {
         SCOPED_TRACE(threads);
         EngineSession session;
-        ASSERT_TRUE(session.started);
-        ASSERT_TRUE(SendText(session.engine, "uci\nsetoption name Threads value " + std::to_string(threads) +
-                                                 "\nsetoption name Hash value 8\nisready\n"));
-        ASSERT_TRUE(ReadUntil(session.engine, "readyok"));
+        ASSERT_NO_FATAL_FAILURE(Prepare(session, ThreadsOption(threads) + "setoption name Hash value 8\n"));
         std::mt19937 random(static_cast<unsigned>(threads));
         for (int cycle = 0; cycle < CYCLES_PER_COUNT; ++cycle) {
             const std::string fen = POSITIONS[random() % std::size(POSITIONS)];
@@ -99,15 +105,33 @@ TEST(Threads, EveryGoOfAStressRunGetsExactlyOneLegalBestmove) {
     }
 }
 
+TEST(Threads, GoNodesLimitsTheNodesOfAllThreads) {
+    constexpr uint64_t LIMIT = 40000;
+    for (const int threads : {1, 2, 4}) {
+        SCOPED_TRACE(threads);
+        EngineSession session;
+        ASSERT_NO_FATAL_FAILURE(Prepare(session, ThreadsOption(threads) + "setoption name OwnBook value false\n"));
+        ASSERT_TRUE(SendText(session.engine, std::string("position fen ") + POSITIONS[2] + "\ngo nodes 40000\n"));
+        uint64_t reported = 0;
+        std::string line;
+        while (ReadLineWithin(session.engine, ANSWER_TIMEOUT_MS, line) && line.rfind("bestmove ", 0) != 0) {
+            const size_t at = line.find(" nodes ");
+            if (line.rfind("info nps ", 0) == 0 && at != std::string::npos) reported = std::stoull(line.substr(at + 7));
+        }
+        ASSERT_EQ(line.rfind("bestmove ", 0), 0u) << line;
+        // The clock check that stops the search comes every few hundred nodes of each thread.
+        EXPECT_GE(reported, LIMIT);
+        EXPECT_LE(reported, LIMIT + LIMIT / 8);
+    }
+}
+
 TEST(Threads, StopEndsAManyThreadInfiniteSearchAtOnce) {
     // Sanitizers slow every thread several times over; the bound is for the real program. The
     // median of several stops is taken, so that one scheduling hiccup of a busy machine does
     // not decide.
     const auto limit = std::chrono::milliseconds(TAVRIX_SANITIZED ? 500 : 50);
     EngineSession session;
-    ASSERT_TRUE(session.started);
-    ASSERT_TRUE(SendText(session.engine, "uci\nsetoption name Threads value 8\nisready\n"));
-    ASSERT_TRUE(ReadUntil(session.engine, "readyok"));
+    ASSERT_NO_FATAL_FAILURE(Prepare(session, ThreadsOption(8)));
     std::vector<std::chrono::steady_clock::duration> took;
     for (int i = 0; i < 5; ++i) {
         const char* fen = POSITIONS[i % 2 == 0 ? 1 : 3];
