@@ -247,6 +247,8 @@ void ResetThinkState() {
 void SetStopReason(uint8_t reason) {
     Control.stopReason = reason;
     Search.stopReason = reason;
+    // The helpers stop with the main search, not only once it has unwound.
+    if (reason != StopReasonValue::NONE) AskHelpersToStop();
 }
 
 bool InputPollingActive() { return Control.inputMode != InputModeValue::UNKNOWN; }

@@ -38,6 +38,7 @@ bool PollThink() {
     if (!IsSearching(Control.engineState)) return false;
     if (ThinkControl.inputLooks > 0) {
         --ThinkControl.inputLooks;
+        PublishMainNodes(ThinkControl.position.nodes);
         const bool waiting = InputPollingActive() && SearchedNodes() >= Control.inputGateNodes && PollInput();
         const bool limitReached = Limits.nodeLimit != 0 && SearchedNodes() >= Limits.nodeLimit;
         if (!waiting && !limitReached) {

@@ -17,6 +17,7 @@
 #include "search/root.h"
 #include "search/search_state.h"
 #include "search/ttable.h"
+#include "settings/settings.h"
 
 namespace tavrix {
 
@@ -63,6 +64,7 @@ struct Pool {
     Command command = Command::NONE;
     int busy = 0;                         // helpers still carrying out the command
     std::atomic<bool> stop{false};
+    std::atomic<uint64_t> mainNodes{0};   // the main search's nodes at its last look
     Job* job = nullptr;
     Worker* helpers[MAX_THREADS] = {};
     int helperCount = 0;
@@ -214,13 +216,19 @@ uint64_t HelperNodes() {
     return sum;
 }
 
+void PublishMainNodes(uint64_t nodes) { Workers.mainNodes.store(nodes, std::memory_order_relaxed); }
+
 void ResetHelperNodes() {
+    Workers.mainNodes.store(0, std::memory_order_relaxed);
     for (int i = 0; i < Workers.helperCount; ++i) Workers.helpers[i]->nodes.store(0, std::memory_order_relaxed);
 }
 
 void HelperPoll() {
     Self->nodes.store(Self->position.nodes, std::memory_order_relaxed);
     if (Workers.stop.load(std::memory_order_relaxed)) Search.stopReason = StopCode::STOP_COMMAND;
+    // A node limit binds the helpers too: the main search may wait for a processor meanwhile.
+    if (Limits.nodeLimit != 0 && Workers.mainNodes.load(std::memory_order_relaxed) + HelperNodes() >= Limits.nodeLimit)
+        Search.stopReason = StopCode::NODE_LIMIT;
     Search.pollCountdown = HELPER_POLL_NODES;
 }
 

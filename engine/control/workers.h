@@ -30,6 +30,8 @@ void StopHelpers();
 // Nodes the helpers searched since the main search began.
 uint64_t HelperNodes();
 void ResetHelperNodes();
+// The main search's nodes, for the helpers' view of a node limit.
+void PublishMainNodes(uint64_t nodes);
 
 // A helper's poll when its countdown runs out: publishes its nodes, takes up the stop.
 void HelperPoll();
