@@ -5,19 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "board/movegen.h"
-#include "control/engine.h"
-#include "control/game_record.h"
-#include "control/options.h"
-#include "control/setup.h"
-#include "control/think.h"
-#include "control/timeman.h"
-#include "search/ordering.h"
-#include "board/repetition.h"
-#include "search/root.h"
-#include "search/root_table.h"
-#include "search/search_state.h"
-#include "search/ttable.h"
+#include "engine_reset.h"
 
 using namespace tavrix;
 
@@ -26,34 +14,11 @@ namespace {
 constexpr int32_t DEFAULT_DEPTH = 8;
 constexpr int32_t BENCH_HASH_KB = 16384;
 
-
 }  // namespace
-
-namespace tavrix {
-void ResetEvalState();
-void ClearEvalCache();
-}
 
 int main(int argc, char** argv) {
     const int32_t depth = argc > 1 ? std::atoi(argv[1]) : DEFAULT_DEPTH;
-    ResetControlState();
-    ResetEngineSettings();
-    LoadDefaults();
-    ResetSearchState();
-    ResetEvalState();
-    ResetRepetitionState();
-    ResetOrderingState();
-    ResetMoveLists();
-    ResetRootState();
-    ResetThinkState();
-    ResetTimeState();
-    ResetGameBoard();
-    ResetGameRecord();
-    ResetTTState();
-    if (ResizeHashTable(BENCH_HASH_KB) == 0) {
-        std::fprintf(stderr, "no table\n");
-        return 1;
-    }
+    if (!tools::ResetEngine(BENCH_HASH_KB)) return 1;
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
     std::printf("%-4s %10s %9s %8s %6s  %s\n", "#", "nodes", "ms", "knps", "score", "fen");

@@ -10,28 +10,12 @@
 #include <vector>
 
 #include "board/position.h"
-#include "control/engine.h"
-#include "control/game_record.h"
-#include "control/options.h"
-#include "control/setup.h"
-#include "control/think.h"
-#include "control/timeman.h"
 #include "platform/platform.h"
-#include "search/ordering.h"
-#include "board/repetition.h"
-#include "search/root.h"
-#include "search/root_table.h"
-#include "search/search_state.h"
-#include "search/ttable.h"
 #include "tablebase/probe.h"
 #include "tablebase/syzygy.h"
+#include "engine_reset.h"
 
 using namespace tavrix;
-
-namespace tavrix {
-void ResetEvalState();
-void ClearEvalCache();
-}  // namespace tavrix
 
 namespace {
 
@@ -109,24 +93,7 @@ int main(int argc, char** argv) {
     const std::string folders = argc > 1 ? argv[1] : std::string(TAVRIX_TEST_DATA) + "/syzygy";
     const int32_t rounds = argc > 2 ? std::atoi(argv[2]) : DEFAULT_ROUNDS;
     const int32_t depth = argc > 3 ? std::atoi(argv[3]) : DEFAULT_DEPTH;
-    ResetControlState();
-    ResetEngineSettings();
-    LoadDefaults();
-    ResetSearchState();
-    ResetEvalState();
-    ResetRepetitionState();
-    ResetOrderingState();
-    ResetMoveLists();
-    ResetRootState();
-    ResetThinkState();
-    ResetTimeState();
-    ResetGameBoard();
-    ResetGameRecord();
-    ResetTTState();
-    if (ResizeHashTable(BENCH_HASH_KB) == 0) {
-        std::fprintf(stderr, "no table\n");
-        return 1;
-    }
+    if (!tools::ResetEngine(BENCH_HASH_KB)) return 1;
     LoadSyzygyTables(folders.c_str());
     if (Syzygy.largest == 0) return 1;
 
