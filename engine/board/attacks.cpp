@@ -1,5 +1,8 @@
 #include "board/attacks.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "board/tables.h"
 
 namespace tavrix {
@@ -29,16 +32,30 @@ inline bool LetsThrough(const Position& p, int sq, int d) {
     return (LineBits[p.pieceType[sq]] & DirectionOwnBit[d]) != 0;
 }
 
-inline void AddDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
-    r.attackWeight += weight;
-    r.attackerSlots |= bit;
-    ++r.attackerCount;
+// A record changes as one 64-bit word: no field leaves its range and a piece's slot bit is
+// set exactly when its attack is counted, so adding the field deltas never carries across
+// fields, and one read-modify-write replaces one per field.
+static_assert(offsetof(AttackRecord, attackWeight) == 0 && offsetof(AttackRecord, attackerSlots) == 2 &&
+              offsetof(AttackRecord, xrayWeight) == 4 && offsetof(AttackRecord, attackerCount) == 5 &&
+              offsetof(AttackRecord, xraySlots) == 6);
+constexpr uint64_t COUNT_ONE = uint64_t{1} << 40;
+constexpr uint64_t XRAY_ONE = uint64_t{XRAY_STEP} << 32;
+constexpr uint64_t DirectDelta(uint16_t weight, uint16_t bit) { return weight | uint64_t{bit} << 16 | COUNT_ONE; }
+constexpr uint64_t XrayDelta(uint16_t bit) { return XRAY_ONE | COUNT_ONE | uint64_t{bit} << 48; }
+// Direct between the mover and the square, x-ray beyond it: the count stays.
+constexpr uint64_t XrayToDirectDelta(uint16_t weight, uint16_t bit) {
+    return (weight | uint64_t{bit} << 16) - (XRAY_ONE | uint64_t{bit} << 48);
 }
-inline void RemoveDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
-    r.attackWeight -= weight;
-    r.attackerSlots &= ~bit;
-    --r.attackerCount;
+
+inline void AddToRecord(AttackRecord& r, uint64_t delta) {
+    uint64_t word;
+    std::memcpy(&word, &r, sizeof word);
+    word += delta;
+    std::memcpy(&r, &word, sizeof word);
 }
+
+inline void AddDirect(AttackRecord& r, uint16_t weight, uint16_t bit) { AddToRecord(r, DirectDelta(weight, bit)); }
+inline void RemoveDirect(AttackRecord& r, uint16_t weight, uint16_t bit) { AddToRecord(r, 0 - DirectDelta(weight, bit)); }
 
 // X-ray continuation beyond `from` in direction d: on through pieces that move along
 // the line, ending after the first that does not.
@@ -48,10 +65,7 @@ void XrayAdd(Position& p, Colour a, int from, int d, uint16_t bit) {
     int sq = from;
     for (int n = EdgeDistance[d][from]; n > 0; --n) {
         sq += step;
-        AttackRecord& r = map[sq];
-        r.xrayWeight += XRAY_STEP;
-        r.xraySlots |= bit;
-        ++r.attackerCount;
+        AddToRecord(map[sq], XrayDelta(bit));
         if (p.pieceType[sq] != NO_PIECE) {
             MarkOnAdd(p, a, sq);
             if (!LetsThrough(p, sq, d)) return;
@@ -64,10 +78,7 @@ void XrayRemove(Position& p, Colour a, int from, int d, uint16_t bit) {
     int sq = from;
     for (int n = EdgeDistance[d][from]; n > 0; --n) {
         sq += step;
-        AttackRecord& r = map[sq];
-        r.xrayWeight -= XRAY_STEP;
-        r.xraySlots &= ~bit;
-        --r.attackerCount;
+        AddToRecord(map[sq], 0 - XrayDelta(bit));
         if (p.pieceType[sq] != NO_PIECE) {
             MarkOnRemove(p, a, sq);
             if (!LetsThrough(p, sq, d)) return;
@@ -171,19 +182,9 @@ void RaysThrough(Position& p, Colour a, int v, uint8_t lineBits) {
         if (lineBits & DirectionOwnBit[d]) {
             // The piece moves along this line, so beyond it the ray is an x-ray: leaving turns
             // it direct up to the next piece, arriving turns it back into an x-ray.
+            const uint64_t turn = VACATE ? XrayToDirectDelta(weight, bit) : 0 - XrayToDirectDelta(weight, bit);
             for (int n = beyond, sq = v + step; n > 0; --n, sq += step) {
-                AttackRecord& r = map[sq];
-                if constexpr (VACATE) {
-                    r.xrayWeight -= XRAY_STEP;
-                    r.xraySlots &= ~bit;
-                    r.attackWeight += weight;
-                    r.attackerSlots |= bit;
-                } else {
-                    r.attackWeight -= weight;
-                    r.attackerSlots &= ~bit;
-                    r.xrayWeight += XRAY_STEP;
-                    r.xraySlots |= bit;
-                }
+                AddToRecord(map[sq], turn);
                 if (p.pieceType[sq] != NO_PIECE) {
                     if constexpr (VACATE) MarkOnAdd(p, a, sq);
                     else MarkOnRemove(p, a, sq);
