@@ -28,6 +28,25 @@ inline void MarkOnRemove(Position& p, Colour a, int sq) {
     }
 }
 
+// The same marks for a stepper's targets, gathered without branches (the owner of a target
+// square is close to random) as White's slots in the low half, Black's in the high half. An
+// empty square has no slot bits, so it adds nothing.
+inline uint64_t AddMarkOf(const Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
+    return uint64_t{p.squareSlot[sq] & (0u - mark)} << ((owner & 1) * 32);
+}
+inline uint64_t RemoveMarkOf(const Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = owner != static_cast<uint32_t>(a) ? p.hangingValue[sq] != 0
+                                                        : p.attackMap[a ^ 1].square[sq].attackWeight != 0;
+    return uint64_t{p.squareSlot[sq] & (0u - mark)} << ((owner & 1) * 32);
+}
+inline void SetMarks(Position& p, uint64_t marks) {
+    p.attackedSlots[WHITE] |= static_cast<uint32_t>(marks);
+    p.attackedSlots[BLACK] |= static_cast<uint32_t>(marks >> 32);
+}
+
 inline bool LetsThrough(const Position& p, int sq, int d) {
     return (LineBits[p.pieceType[sq]] & DirectionOwnBit[d]) != 0;
 }
@@ -90,34 +109,38 @@ void XrayRemove(Position& p, Colour a, int from, int d, uint16_t bit) {
 template <bool ADD>
 void PawnAttacks(Position& p, Colour a, int s) {
     const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
+    uint64_t marks = 0;
     for (int d : PawnCaptureDirection[a]) {
         const int sq = RayTable[d][s];
         if (sq == NO_SQUARE) continue;
         AttackRecord& r = p.attackMap[a].square[sq];
         if constexpr (ADD) {
             AddDirect(r, AttackWeight::PAWN, bit);
-            MarkOnAdd(p, a, sq);
+            marks |= AddMarkOf(p, a, sq);
         } else {
             RemoveDirect(r, AttackWeight::PAWN, bit);
-            MarkOnRemove(p, a, sq);
+            marks |= RemoveMarkOf(p, a, sq);
         }
     }
+    SetMarks(p, marks);
 }
 
 template <bool ADD, PieceType TYPE>
 void StepperAttacks(Position& p, Colour a, int s) {
     const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
     AttackRecord* map = p.attackMap[a].square;
+    uint64_t marks = 0;
     for (const Target* t = TargetList[TYPE][s].data(); t->square != NO_SQUARE; ++t) {
         const int sq = t->square;
         if constexpr (ADD) {
             AddDirect(map[sq], AttackWeightOf[TYPE], bit);
-            MarkOnAdd(p, a, sq);
+            marks |= AddMarkOf(p, a, sq);
         } else {
             RemoveDirect(map[sq], AttackWeightOf[TYPE], bit);
-            MarkOnRemove(p, a, sq);
+            marks |= RemoveMarkOf(p, a, sq);
         }
     }
+    SetMarks(p, marks);
 }
 
 template <bool ADD, PieceType TYPE>
