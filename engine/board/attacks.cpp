@@ -10,27 +10,10 @@ namespace {
 
 constexpr uint8_t XRAY_STEP = 2;
 
-// A side-a attack has just been added on a square holding a piece.
-inline void MarkOnAdd(Position& p, Colour a, int sq) {
-    const uint8_t owner = p.pieceColour[sq];
-    if (owner == EMPTY_COLOUR) return;
-    if (owner != a || p.hangingValue[sq] != 0) p.attackedSlots[owner] |= p.squareSlot[sq];
-}
-
-// A side-a attack has just been removed from a square holding a piece.
-inline void MarkOnRemove(Position& p, Colour a, int sq) {
-    const uint8_t owner = p.pieceColour[sq];
-    if (owner == EMPTY_COLOUR) return;
-    if (owner != a) {
-        if (p.hangingValue[sq] != 0) p.attackedSlots[owner] |= p.squareSlot[sq];
-    } else if (p.attackMap[a ^ 1].square[sq].attackWeight != 0) {
-        p.attackedSlots[owner] |= p.squareSlot[sq];
-    }
-}
-
-// The same marks for a stepper's targets, gathered without branches (the owner of a target
-// square is close to random) as White's slots in the low half, Black's in the high half. An
-// empty square has no slot bits, so it adds nothing.
+// A side-a attack has just been added on, or removed from, a square: the piece there may
+// change its hanging value. Returned as White's slots in the low half and Black's in the high
+// half, found without branches (the owner of the square is close to random); an empty square
+// has no slot bits, so it adds nothing.
 inline uint64_t AddMarkOf(const Position& p, Colour a, int sq) {
     const uint32_t owner = p.pieceColour[sq];
     const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
@@ -45,6 +28,18 @@ inline uint64_t RemoveMarkOf(const Position& p, Colour a, int sq) {
 inline void SetMarks(Position& p, uint64_t marks) {
     p.attackedSlots[WHITE] |= static_cast<uint32_t>(marks);
     p.attackedSlots[BLACK] |= static_cast<uint32_t>(marks >> 32);
+}
+// One square on a ray: only its owner's marks change.
+inline void MarkOnAdd(Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
+    p.attackedSlots[owner & 1] |= p.squareSlot[sq] & (0u - mark);
+}
+inline void MarkOnRemove(Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = owner != static_cast<uint32_t>(a) ? p.hangingValue[sq] != 0
+                                                        : p.attackMap[a ^ 1].square[sq].attackWeight != 0;
+    p.attackedSlots[owner & 1] |= p.squareSlot[sq] & (0u - mark);
 }
 
 inline bool LetsThrough(const Position& p, int sq, int d) {
