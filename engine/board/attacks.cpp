@@ -277,22 +277,34 @@ int32_t HangingValueOf(const Position& p, int sq) {
     return back < PieceValue[type] ? PieceValue[type] - back : 0;
 }
 
+// HangingValueOf for a live piece other than the king, with the exchange looked up whether
+// or not the piece is attacked: whether it is comes close to a coin toss, so a select beats a
+// branch.
 void RecomputeHanging(Position& p) {
     for (Colour c = WHITE; c <= BLACK; ++c) {
+        const AttackRecord* own = p.attackMap[c].square;
+        const AttackRecord* enemy = p.attackMap[c ^ 1].square;
+        SlotMask hanging = p.hangingSlots[c];
+        SlotMask threatened = p.threatenedSlots[c];
+        int32_t total = p.hangingTotal[c];
         for (SlotMask marked = p.attackedSlots[c] & p.liveSlots[c] & ~SlotMask{1u << KING_SLOT}; marked != 0;) {
             const uint32_t bit = LowestBit(marked);
             marked ^= bit;
             const int sq = p.slotSquare[c][SlotIndex(bit)];
-            p.hangingTotal[c] -= p.hangingValue[sq];
-            const int32_t value = HangingValueOf(p, sq);
+            const int32_t worth = PieceValue[p.pieceType[sq]];
+            const int32_t back = EXCHANGE_UNIT * ExchangeTable[AttackClass[ClassIndex(own[sq])] |
+                                                               AttackClass[ClassIndex(enemy[sq])] << 7];
+            // A piece becomes attacked only through a mark, so the threatened set stays a superset.
+            const bool attacked = enemy[sq].attackWeight != 0;
+            const int32_t value = attacked && back < worth ? worth - back : 0;
+            total += value - p.hangingValue[sq];
             p.hangingValue[sq] = value;
-            p.hangingTotal[c] += value;
-            if (value != 0) p.hangingSlots[c] |= bit;
-            else p.hangingSlots[c] &= ~bit;
-            // A piece becomes attacked only through a mark, so the set stays a superset.
-            if (p.attackMap[c ^ 1].square[sq].attackWeight != 0) p.threatenedSlots[c] |= bit;
-            else p.threatenedSlots[c] &= ~bit;
+            hanging = (hanging & ~bit) | (value != 0 ? bit : 0);
+            threatened = (threatened & ~bit) | (attacked ? bit : 0);
         }
+        p.hangingSlots[c] = hanging;
+        p.threatenedSlots[c] = threatened;
+        p.hangingTotal[c] = total;
         p.attackedSlots[c] = 0;
     }
 }
