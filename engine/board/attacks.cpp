@@ -1,5 +1,8 @@
 #include "board/attacks.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "board/tables.h"
 
 namespace tavrix {
@@ -7,38 +10,66 @@ namespace {
 
 constexpr uint8_t XRAY_STEP = 2;
 
-// A side-a attack has just been added on a square holding a piece.
-inline void MarkOnAdd(Position& p, Colour a, int sq) {
-    const uint8_t owner = p.pieceColour[sq];
-    if (owner == EMPTY_COLOUR) return;
-    if (owner != a || p.hangingValue[sq] != 0) p.attackedSlots[owner] |= p.squareSlot[sq];
+// A side-a attack has just been added on, or removed from, a square: the piece there may
+// change its hanging value. Returned as White's slots in the low half and Black's in the high
+// half, found without branches (the owner of the square is close to random); an empty square
+// has no slot bits, so it adds nothing.
+inline uint64_t AddMarkOf(const Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
+    return uint64_t{p.squareSlot[sq] & (0u - mark)} << ((owner & 1) * 32);
 }
-
-// A side-a attack has just been removed from a square holding a piece.
+inline uint64_t RemoveMarkOf(const Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = owner != static_cast<uint32_t>(a) ? p.hangingValue[sq] != 0
+                                                        : p.attackMap[a ^ 1].square[sq].attackWeight != 0;
+    return uint64_t{p.squareSlot[sq] & (0u - mark)} << ((owner & 1) * 32);
+}
+inline void SetMarks(Position& p, uint64_t marks) {
+    p.attackedSlots[WHITE] |= static_cast<uint32_t>(marks);
+    p.attackedSlots[BLACK] |= static_cast<uint32_t>(marks >> 32);
+}
+// One square on a ray: only its owner's marks change.
+inline void MarkOnAdd(Position& p, Colour a, int sq) {
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
+    p.attackedSlots[owner & 1] |= p.squareSlot[sq] & (0u - mark);
+}
 inline void MarkOnRemove(Position& p, Colour a, int sq) {
-    const uint8_t owner = p.pieceColour[sq];
-    if (owner == EMPTY_COLOUR) return;
-    if (owner != a) {
-        if (p.hangingValue[sq] != 0) p.attackedSlots[owner] |= p.squareSlot[sq];
-    } else if (p.attackMap[a ^ 1].square[sq].attackWeight != 0) {
-        p.attackedSlots[owner] |= p.squareSlot[sq];
-    }
+    const uint32_t owner = p.pieceColour[sq];
+    const bool mark = owner != static_cast<uint32_t>(a) ? p.hangingValue[sq] != 0
+                                                        : p.attackMap[a ^ 1].square[sq].attackWeight != 0;
+    p.attackedSlots[owner & 1] |= p.squareSlot[sq] & (0u - mark);
 }
 
 inline bool LetsThrough(const Position& p, int sq, int d) {
     return (LineBits[p.pieceType[sq]] & DirectionOwnBit[d]) != 0;
 }
 
-inline void AddDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
-    r.attackWeight += weight;
-    r.attackerSlots |= bit;
-    ++r.attackerCount;
+// A record changes as one 64-bit word: no field leaves its range and a piece's slot bit is
+// set exactly when its attack is counted, so adding the field deltas never carries across
+// fields, and one read-modify-write replaces one per field.
+static_assert(offsetof(AttackRecord, attackWeight) == 0 && offsetof(AttackRecord, attackerSlots) == 2 &&
+              offsetof(AttackRecord, xrayWeight) == 4 && offsetof(AttackRecord, attackerCount) == 5 &&
+              offsetof(AttackRecord, xraySlots) == 6);
+constexpr uint64_t COUNT_ONE = uint64_t{1} << 40;
+constexpr uint64_t XRAY_ONE = uint64_t{XRAY_STEP} << 32;
+constexpr uint64_t DirectDelta(uint16_t weight, uint16_t bit) { return weight | uint64_t{bit} << 16 | COUNT_ONE; }
+constexpr uint64_t XrayDelta(uint16_t bit) { return XRAY_ONE | COUNT_ONE | uint64_t{bit} << 48; }
+// Direct between the mover and the square, x-ray beyond it: the count stays.
+constexpr uint64_t XrayToDirectDelta(uint16_t weight, uint16_t bit) {
+    return (weight | uint64_t{bit} << 16) - (XRAY_ONE | uint64_t{bit} << 48);
 }
-inline void RemoveDirect(AttackRecord& r, uint16_t weight, uint16_t bit) {
-    r.attackWeight -= weight;
-    r.attackerSlots &= ~bit;
-    --r.attackerCount;
+
+inline void AddToRecord(AttackRecord& r, uint64_t delta) {
+    uint64_t word;
+    std::memcpy(&word, &r, sizeof word);
+    word += delta;
+    std::memcpy(&r, &word, sizeof word);
 }
+
+inline void AddDirect(AttackRecord& r, uint16_t weight, uint16_t bit) { AddToRecord(r, DirectDelta(weight, bit)); }
+inline void RemoveDirect(AttackRecord& r, uint16_t weight, uint16_t bit) { AddToRecord(r, 0 - DirectDelta(weight, bit)); }
 
 // X-ray continuation beyond `from` in direction d: on through pieces that move along
 // the line, ending after the first that does not.
@@ -48,10 +79,7 @@ void XrayAdd(Position& p, Colour a, int from, int d, uint16_t bit) {
     int sq = from;
     for (int n = EdgeDistance[d][from]; n > 0; --n) {
         sq += step;
-        AttackRecord& r = map[sq];
-        r.xrayWeight += XRAY_STEP;
-        r.xraySlots |= bit;
-        ++r.attackerCount;
+        AddToRecord(map[sq], XrayDelta(bit));
         if (p.pieceType[sq] != NO_PIECE) {
             MarkOnAdd(p, a, sq);
             if (!LetsThrough(p, sq, d)) return;
@@ -64,10 +92,7 @@ void XrayRemove(Position& p, Colour a, int from, int d, uint16_t bit) {
     int sq = from;
     for (int n = EdgeDistance[d][from]; n > 0; --n) {
         sq += step;
-        AttackRecord& r = map[sq];
-        r.xrayWeight -= XRAY_STEP;
-        r.xraySlots &= ~bit;
-        --r.attackerCount;
+        AddToRecord(map[sq], 0 - XrayDelta(bit));
         if (p.pieceType[sq] != NO_PIECE) {
             MarkOnRemove(p, a, sq);
             if (!LetsThrough(p, sq, d)) return;
@@ -79,34 +104,38 @@ void XrayRemove(Position& p, Colour a, int from, int d, uint16_t bit) {
 template <bool ADD>
 void PawnAttacks(Position& p, Colour a, int s) {
     const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
+    uint64_t marks = 0;
     for (int d : PawnCaptureDirection[a]) {
         const int sq = RayTable[d][s];
         if (sq == NO_SQUARE) continue;
         AttackRecord& r = p.attackMap[a].square[sq];
         if constexpr (ADD) {
             AddDirect(r, AttackWeight::PAWN, bit);
-            MarkOnAdd(p, a, sq);
+            marks |= AddMarkOf(p, a, sq);
         } else {
             RemoveDirect(r, AttackWeight::PAWN, bit);
-            MarkOnRemove(p, a, sq);
+            marks |= RemoveMarkOf(p, a, sq);
         }
     }
+    SetMarks(p, marks);
 }
 
 template <bool ADD, PieceType TYPE>
 void StepperAttacks(Position& p, Colour a, int s) {
     const uint16_t bit = static_cast<uint16_t>(p.squareSlot[s]);
     AttackRecord* map = p.attackMap[a].square;
+    uint64_t marks = 0;
     for (const Target* t = TargetList[TYPE][s].data(); t->square != NO_SQUARE; ++t) {
         const int sq = t->square;
         if constexpr (ADD) {
             AddDirect(map[sq], AttackWeightOf[TYPE], bit);
-            MarkOnAdd(p, a, sq);
+            marks |= AddMarkOf(p, a, sq);
         } else {
             RemoveDirect(map[sq], AttackWeightOf[TYPE], bit);
-            MarkOnRemove(p, a, sq);
+            marks |= RemoveMarkOf(p, a, sq);
         }
     }
+    SetMarks(p, marks);
 }
 
 template <bool ADD, PieceType TYPE>
@@ -171,19 +200,9 @@ void RaysThrough(Position& p, Colour a, int v, uint8_t lineBits) {
         if (lineBits & DirectionOwnBit[d]) {
             // The piece moves along this line, so beyond it the ray is an x-ray: leaving turns
             // it direct up to the next piece, arriving turns it back into an x-ray.
+            const uint64_t turn = VACATE ? XrayToDirectDelta(weight, bit) : 0 - XrayToDirectDelta(weight, bit);
             for (int n = beyond, sq = v + step; n > 0; --n, sq += step) {
-                AttackRecord& r = map[sq];
-                if constexpr (VACATE) {
-                    r.xrayWeight -= XRAY_STEP;
-                    r.xraySlots &= ~bit;
-                    r.attackWeight += weight;
-                    r.attackerSlots |= bit;
-                } else {
-                    r.attackWeight -= weight;
-                    r.attackerSlots &= ~bit;
-                    r.xrayWeight += XRAY_STEP;
-                    r.xraySlots |= bit;
-                }
+                AddToRecord(map[sq], turn);
                 if (p.pieceType[sq] != NO_PIECE) {
                     if constexpr (VACATE) MarkOnAdd(p, a, sq);
                     else MarkOnRemove(p, a, sq);
@@ -258,22 +277,34 @@ int32_t HangingValueOf(const Position& p, int sq) {
     return back < PieceValue[type] ? PieceValue[type] - back : 0;
 }
 
+// HangingValueOf for a live piece other than the king, with the exchange looked up whether
+// or not the piece is attacked: whether it is comes close to a coin toss, so a select beats a
+// branch.
 void RecomputeHanging(Position& p) {
     for (Colour c = WHITE; c <= BLACK; ++c) {
+        const AttackRecord* own = p.attackMap[c].square;
+        const AttackRecord* enemy = p.attackMap[c ^ 1].square;
+        SlotMask hanging = p.hangingSlots[c];
+        SlotMask threatened = p.threatenedSlots[c];
+        int32_t total = p.hangingTotal[c];
         for (SlotMask marked = p.attackedSlots[c] & p.liveSlots[c] & ~SlotMask{1u << KING_SLOT}; marked != 0;) {
             const uint32_t bit = LowestBit(marked);
             marked ^= bit;
             const int sq = p.slotSquare[c][SlotIndex(bit)];
-            p.hangingTotal[c] -= p.hangingValue[sq];
-            const int32_t value = HangingValueOf(p, sq);
+            const int32_t worth = PieceValue[p.pieceType[sq]];
+            const int32_t back = EXCHANGE_UNIT * ExchangeTable[AttackClass[ClassIndex(own[sq])] |
+                                                               AttackClass[ClassIndex(enemy[sq])] << 7];
+            // A piece becomes attacked only through a mark, so the threatened set stays a superset.
+            const bool attacked = enemy[sq].attackWeight != 0;
+            const int32_t value = attacked && back < worth ? worth - back : 0;
+            total += value - p.hangingValue[sq];
             p.hangingValue[sq] = value;
-            p.hangingTotal[c] += value;
-            if (value != 0) p.hangingSlots[c] |= bit;
-            else p.hangingSlots[c] &= ~bit;
-            // A piece becomes attacked only through a mark, so the set stays a superset.
-            if (p.attackMap[c ^ 1].square[sq].attackWeight != 0) p.threatenedSlots[c] |= bit;
-            else p.threatenedSlots[c] &= ~bit;
+            hanging = (hanging & ~bit) | (value != 0 ? bit : 0);
+            threatened = (threatened & ~bit) | (attacked ? bit : 0);
         }
+        p.hangingSlots[c] = hanging;
+        p.threatenedSlots[c] = threatened;
+        p.hangingTotal[c] = total;
         p.attackedSlots[c] = 0;
     }
 }

@@ -101,9 +101,18 @@ ScoredMove* WritePawnPushes(const Position& p, Colour c, int from, ScoredMove* l
     return l;
 }
 
+// The target lists run ray by ray in direction order, as the ray table does; a blocked
+// square skips the rest of its ray.
 ScoredMove* WriteSliderQuiet(const Position& p, int from, PieceType type, ScoredMove* l) {
-    for (int d = FirstDirection[type]; d < EndDirection[type]; ++d)
-        for (int to = RayTable[d][from]; to != NO_SQUARE && IsEmpty(p, to); to = RayTable[d][to]) l = Put(l, MakeMoveWord(from, to), 0);
+    const Target* t = TargetList[type][from].data();
+    while (t->square != NO_SQUARE) {
+        if (IsEmpty(p, t->square)) {
+            l = Put(l, MakeMoveWord(from, t->square), 0);
+            ++t;
+        } else {
+            t += t->skip + 1;
+        }
+    }
     return l;
 }
 
@@ -132,16 +141,12 @@ ScoredMove* WriteQuietMoves(const Position& p, Colour c, ScoredMove* l, int mode
         switch (type) {
             case PAWN: l = WritePawnPushes(p, c, from, l, mode); break;
             case KNIGHT:
-                for (int d = 8; d < DIRECTION_COUNT; ++d) {
-                    const int to = RayTable[d][from];
-                    if (to != NO_SQUARE && IsEmpty(p, to)) l = Put(l, MakeMoveWord(from, to), 0);
-                }
+                for (const Target* t = TargetList[KNIGHT][from].data(); t->square != NO_SQUARE; ++t)
+                    if (IsEmpty(p, t->square)) l = Put(l, MakeMoveWord(from, t->square), 0);
                 break;
             case KING:
-                for (int d = 0; d < 8; ++d) {
-                    const int to = RayTable[d][from];
-                    if (to != NO_SQUARE && IsEmpty(p, to) && !Attacked(p, o, to)) l = Put(l, MakeMoveWord(from, to), 0);
-                }
+                for (const Target* t = TargetList[KING][from].data(); t->square != NO_SQUARE; ++t)
+                    if (IsEmpty(p, t->square) && !Attacked(p, o, t->square)) l = Put(l, MakeMoveWord(from, t->square), 0);
                 l = WriteCastling(p, c, l);
                 break;
             default: l = WriteSliderQuiet(p, from, type, l); break;
