@@ -502,10 +502,12 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
 
     // Pieces in front of the pawns: the shade they cover and the blockaders of weak pawns.
     uint8_t shade[2] = {side.shade[0], side.shade[1]};
-    for (uint64_t m = side.freeFront; m; m &= m - 1) {
+    // A mask of the pawns with a piece in front spares a mispredicted test per free pawn.
+    const uint64_t occupied = side.freeFront != 0 ? OccupiedSet(pos) : 0;
+    const uint64_t blockedFront = side.freeFront & (us == WHITE ? occupied >> 8 : occupied << 8);
+    for (uint64_t m = blockedFront; m; m &= m - 1) {
         const int sq = LowestSquare(m);
         const int front = sq + fwd;
-        if (!HasPiece(pos, front)) continue;
         const int centrality = Centrality[sq];
         shade[Shade(sq)] = static_cast<uint8_t>(shade[Shade(sq)] + (centrality / 2 + centrality) / 2 - centrality / 2);
         if ((side.weak >> sq) & 1 && IsPieceOf(pos, front, them)) total -= BLOCKADER_PENALTY[pos.pieceType[front]];
