@@ -122,6 +122,9 @@ PawnFacts& PawnCacheSlot(uint64_t white, uint64_t black) {
 void PrefetchPawnCache(const Position& pos) {
     const char* entry = reinterpret_cast<const char*>(&PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK)));
     for (size_t line = 0; line < sizeof(PawnFacts); line += 64) __builtin_prefetch(entry + line);
+    // An entry is not line-aligned: its last bytes (the generation the hit test reads) can
+    // sit on a line the steps above miss.
+    __builtin_prefetch(entry + sizeof(PawnFacts) - 1);
 }
 
 PawnFacts* PawnCacheHit(const Position& pos) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "board/position.h"
 #include "board/tables.h"
@@ -52,6 +53,63 @@ inline constexpr auto KingZoneTable = [] {
     return t;
 }();
 inline const std::array<uint8_t, 9>& KingZone(int king) { return KingZoneTable[king]; }
+
+// [direction 0..7][square]: the squares beyond a square that way, as a bit set, and the
+// last of them (the square itself at the edge). A walk to the first piece becomes a bit
+// scan: with the last square added, a scan always finds an end.
+inline constexpr auto LineRayTable = [] {
+    constexpr int fileStep[8] = {1, 0, -1, 0, -1, 1, -1, 1};
+    constexpr int rankStep[8] = {0, 1, 0, -1, 1, 1, -1, -1};
+    std::array<std::array<uint64_t, 64>, 8> t{};
+    for (int dir = 0; dir < 8; ++dir)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int f = FileOf(sq) + fileStep[dir], r = RankOf(sq) + rankStep[dir]; f >= 0 && f < 8 && r >= 0 && r < 8;
+                 f += fileStep[dir], r += rankStep[dir])
+                t[dir][sq] |= uint64_t{1} << MakeSquare(f, r);
+    return t;
+}();
+inline constexpr auto LineRayEnd = [] {
+    std::array<std::array<uint8_t, 64>, 8> t{};
+    for (int dir = 0; dir < 8; ++dir)
+        for (int sq = 0; sq < 64; ++sq) {
+            const uint64_t ray = LineRayTable[dir][sq];
+            // Steps 1, 8, 7 and 9 raise the square number, so their far end is the highest bit.
+            const bool rising = dir == 0 || dir == 1 || dir == 4 || dir == 5;
+            t[dir][sq] = static_cast<uint8_t>(ray == 0 ? sq : rising ? 63 - std::countl_zero(ray) : std::countr_zero(ray));
+        }
+    return t;
+}();
+// The first square of `set` met walking from a square in direction `dir` (0..7); `set` must
+// hold only squares of that ray and must not be empty.
+constexpr int NearestOnRay(int dir, uint64_t set) {
+    return (dir == 0 || dir == 1 || dir == 4 || dir == 5) ? __builtin_ctzll(set) : 63 - __builtin_clzll(set);
+}
+// The nearest square of `pieces` from `sq` in direction `dir`, or the last square of the ray
+// (the square itself at the edge) when none stands there.
+inline int FirstStop(int dir, int sq, uint64_t pieces) {
+    return NearestOnRay(dir, (LineRayTable[dir][sq] & pieces) | (uint64_t{1} << LineRayEnd[dir][sq]));
+}
+
+// Squares whose byte in a 64-byte board array (values 0..0x7F) satisfies a byte test done
+// eight bytes at a time; `test` leaves the high bit of each chosen byte set.
+template <typename Test>
+inline uint64_t BoardSet(const uint8_t (&bytes)[64], Test test) {
+    constexpr uint64_t HIGH_BITS = 0x8080808080808080ull;
+    constexpr uint64_t GATHER = 0x0002040810204081ull;   // high bits of the bytes -> one byte
+    uint64_t set = 0;
+    for (int i = 0; i < 8; ++i) {
+        uint64_t word;
+        std::memcpy(&word, bytes + 8 * i, sizeof word);
+        set |= (((test(word) & HIGH_BITS) * GATHER) >> 56) << (8 * i);
+    }
+    return set;
+}
+// High bit of each byte set when the byte (at most 0x7F) is not zero.
+constexpr uint64_t NonZeroBytes(uint64_t word) { return (word + 0x7F7F7F7F7F7F7F7Full) | word; }
+// The occupied squares.
+inline uint64_t OccupiedSet(const Position& pos) {
+    return BoardSet(pos.pieceType, [](uint64_t w) { return NonZeroBytes(w); });
+}
 
 // Shade used by the bishop slots and pawnShadeWeight: 1 dark, 0 light.
 constexpr int Shade(int sq) { return IsDarkSquare(sq) ? 1 : 0; }

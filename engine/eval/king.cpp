@@ -54,17 +54,23 @@ constexpr int CORNER_UNITS = 8;
 
 // The escape picture of a king: directions 0..7 that are free, blocked, or attacked by a
 // single enemy piece (whose slot is remembered).
+// The singles sit one byte per direction in a word: byte-wise copies of a byte array cost
+// store-forwarding stalls on every hand-over.
 struct Escapes {
+    uint64_t single = ~uint64_t{0};   // byte d: the lone attacker's slot, 0xFF none
     uint8_t free = 0;
     uint8_t blocked = 0;
     uint8_t ownBlocked = 0;      // blocked by the side's own pieces
-    int8_t single[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
 
+    void SetSingle(int dir, int slot) {
+        single = (single & ~(uint64_t{0xFF} << (8 * dir))) | (uint64_t(slot) << (8 * dir));
+    }
+    // Directions whose lone attacker has this slot: the zero bytes of single ^ slot.
     uint8_t SinglesOf(int slot) const {
-        uint8_t m = 0;
-        for (int d = 0; d < 8; ++d)
-            if (single[d] == slot) m |= static_cast<uint8_t>(1 << d);
-        return m;
+        constexpr uint64_t LOW7 = 0x7F7F7F7F7F7F7F7Full;
+        const uint64_t x = single ^ (uint64_t(slot) * 0x0101010101010101ull);
+        const uint64_t zero = ~(((x & LOW7) + LOW7) | x | LOW7);
+        return static_cast<uint8_t>((zero * 0x0002040810204081ull) >> 56);
     }
 };
 
@@ -85,7 +91,7 @@ Escapes FindEscapes(const Position& pos, Colour side, int king) {
         const AttackRecord& er = AttackOf(pos, enemy, z);
         if (er.attackWeight == 0) esc.free |= bit;
         else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
-            esc.single[dir] = static_cast<int8_t>(LowestSlot(er.attackerSlots));
+            esc.SetSingle(dir, LowestSlot(er.attackerSlots));
     }
     return esc;
 }

@@ -106,8 +106,13 @@ constexpr int32_t ROOK_SEVENTH = 12;
 constexpr int32_t TRAPPED_ROOK = 38;
 constexpr int32_t TRAPPED_ROOK_PHASE = 3;
 constexpr int32_t XRAY_TARGET_BASE = 4;
-// Piece types (bit = type) that end a rook's mobility walk; rooks and queens are seen through.
-constexpr uint32_t ROOK_MOBILITY_STOPS = (1u << PAWN) | (1u << KNIGHT) | (1u << BISHOP) | (1u << KING);
+// The squares that end a rook's mobility walk: every piece but rooks and queens, which it
+// sees through (types 4 and 5 are the bytes whose value without bit 0 is 4).
+inline uint64_t RookStops(const Position& pos) {
+    return geometry::BoardSet(pos.pieceType, [](uint64_t w) {
+        return geometry::NonZeroBytes(w) & geometry::NonZeroBytes((w ^ 0x0404040404040404ull) & 0xFEFEFEFEFEFEFEFEull);
+    });
+}
 // The board directions of the bishop's walks, in the order of its direction bits:
 // north-west, north-east, south-west, south-east.
 constexpr int BISHOP_WALK_DIRECTION = 4;
@@ -159,16 +164,90 @@ int32_t KnightTerm(const Position& pos, Colour c, int sq, int a, int rooks) {
     return v;
 }
 
-int32_t BishopTerm(const Position& pos, Colour c, int sq, int a) {
+// The bishop's mobility term, with the occupied squares given.
+int32_t BishopWalks(const Position& pos, int square, Colour side, uint64_t occupied) {
+    const Colour enemy = side ^ 1;
+    // North-west, north-east, south-west, south-east.
+    constexpr int RANK_STEP[4] = {1, 1, -1, -1};
+    const int forwardRank = side == WHITE ? 1 : -1;
+    int m = 0;
+    unsigned open = 0;
+    int32_t v = 0;
+    for (int d = 0; d < 4; ++d) {
+        const int direction = BISHOP_WALK_DIRECTION + d;
+        const int step = DirectionStep[direction];
+        // The empty squares up to the first piece, found by a bit scan.
+        const uint64_t pieces = geometry::LineRayTable[direction][square] & occupied;
+        const int edge = EdgeDistance[direction][square];
+        if (pieces == 0) {
+            m += edge;
+            if (edge > 0) open |= 1u << d;
+            continue;
+        }
+        const int s = geometry::NearestOnRay(direction, pieces);
+        const int empty = FileDistance(square, s) - 1;
+        m += empty;
+        if (empty > 0) open |= 1u << d;
+        const PieceType t = pos.pieceType[s];
+        // Squares from s to the edge, s included.
+        const int n = edge - empty;
+        if (pos.pieceColour[s] == side) {
+            if (t == PAWN) {
+                const int rr = RelativeRank(side, s);
+                if (RANK_STEP[d] == forwardRank && rr >= 1 && rr <= 3) {
+                    const int front = s + Forward(side);
+                    int32_t penalty = OwnPawnBlock[rr];
+                    if (pos.pieceType[front] == PAWN || pos.pieceColour[front] == enemy) penalty *= 4;
+                    v -= penalty;
+                }
+            } else if (t != KING) {
+                // Look through our own piece at what stands behind it.
+                const uint64_t beyond = geometry::LineRayTable[direction][s] & occupied;
+                if (beyond != 0) {
+                    const int behind = geometry::NearestOnRay(direction, beyond);
+                    const PieceType bt = pos.pieceType[behind];
+                    if (pos.pieceColour[behind] == enemy &&
+                        (bt >= ROOK || pos.attackMap[enemy].square[behind].attackWeight == 0)) {
+                        v += XRAY_TARGET_BASE + XrayBonus[bt];
+                    }
+                }
+            }
+            continue;
+        }
+        // Enemy piece.
+        if (t == PAWN) {
+            if (!HasPawnAttack(pos, enemy, s)) {
+                v += 1;
+            } else {
+                const int next = n > 1 ? s + step : -1;
+                if (next >= 0 && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
+                    v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
+                } else {
+                    v -= 2;
+                }
+            }
+        }
+    }
+    const unsigned forwardDirections = side == WHITE ? 0x3u : 0xCu;
+    const int rr = RelativeRank(side, square);
+    if ((open & forwardDirections) == 0 || (rr == 7 && m < 2)) {
+        int32_t penalty = NoForwardPenalty[rr];
+        if (Eval.rootSide != side) penalty >>= 1;
+        v -= penalty;
+    }
+    return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
+}
+
+int32_t BishopTerm(const Position& pos, Colour c, int sq, int a, uint64_t occupied) {
     int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] +
                 Eval.endWeightQuarter + Eval.phaseHalf;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
     if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
-    return v + EvaluateBishopMobility(pos, sq, c);
+    return v + BishopWalks(pos, sq, c, occupied);
 }
 
-int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit) {
+int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit, uint64_t stops) {
     const Colour e = c ^ 1;
     int32_t v = Eval.pieceTables[ROOK][c][sq] + Eval.endWeightHalf;
     if (pos.attackMap[c].square[sq].attackWeight & AttackWeight::ROOK_LINE_MASK) v += ROOK_SUPPORTED;
@@ -180,17 +259,11 @@ int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit) {
     if (rr > 3 && kingRank == rr + 1 && pos.pawnRankSlots[e][RankOf(sq)] == 0) v += 4 * rr;
     if (rr == 6 && kingRank >= 6) v += ROOK_SEVENTH + Eval.endWeightHalf;
 
-    // Mobility along the lines, seeing through rooks and queens.
-    int count = 0;
-    for (int d = 0; d < 4; ++d) {
-        const int step = DirectionStep[d];
-        int s = sq;
-        for (int n = EdgeDistance[d][sq]; n > 0; --n) {
-            s += step;
-            ++count;
-            if ((ROOK_MOBILITY_STOPS >> pos.pieceType[s]) & 1) break;
-        }
-    }
+    // Mobility along the lines, seeing through rooks and queens: up to and with the first
+    // other piece on each line.
+    const int east = geometry::FirstStop(0, sq, stops), north = geometry::FirstStop(1, sq, stops);
+    const int west = geometry::FirstStop(2, sq, stops), south = geometry::FirstStop(3, sq, stops);
+    int count = (east - west) + ((north - south) >> 3);
     count = std::min(count, 14);
     v += RookMobility[count];
     const int ownKing = KingSquare(pos, c);
@@ -201,17 +274,17 @@ int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit) {
     return v;
 }
 
-int32_t SideTerms(const Position& pos, Colour c, int a, int rooks) {
+int32_t SideTerms(const Position& pos, Colour c, int a, int rooks, uint64_t occupied, uint64_t stops) {
     int32_t v = 0;
     for (uint32_t m = pos.knightSlots[c]; m; m &= m - 1) {
         v += KnightTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a, rooks);
     }
     for (uint32_t m = pos.bishopSlots[c]; m; m &= m - 1) {
-        v += BishopTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a);
+        v += BishopTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a, occupied);
     }
     for (uint32_t m = pos.rookSlots[c]; m; m &= m - 1) {
         const int slot = std::countr_zero(m);
-        v += RookTerm(pos, c, pos.slotSquare[c][slot], 1u << slot);
+        v += RookTerm(pos, c, pos.slotSquare[c][slot], 1u << slot, stops);
     }
     for (uint32_t m = pos.queenSlots[c]; m; m &= m - 1) {
         v += Eval.pieceTables[QUEEN][c][pos.slotSquare[c][std::countr_zero(m)]];
@@ -381,78 +454,16 @@ void BuildPieceTables(const Position& root) {
 int32_t EvaluatePieces(const Position& pos) {
     const int a = (PawnsOf(pos, WHITE) + PawnsOf(pos, BLACK)) >> 1;
     const int rooks = SlotCount(pos.rookSlots[WHITE]) + SlotCount(pos.rookSlots[BLACK]);
-    return SideTerms(pos, WHITE, a, rooks) - SideTerms(pos, BLACK, a, rooks) + Eval.tradeBonus;
+    // The board sets of the mobility walks, only when a rook or bishop walks.
+    const bool bishops = (pos.bishopSlots[WHITE] | pos.bishopSlots[BLACK]) != 0;
+    const uint64_t occupied = bishops ? geometry::OccupiedSet(pos) : 0;
+    const uint64_t stops = rooks != 0 ? RookStops(pos) : 0;
+    return SideTerms(pos, WHITE, a, rooks, occupied, stops) - SideTerms(pos, BLACK, a, rooks, occupied, stops) +
+           Eval.tradeBonus;
 }
 
 int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
-    const Colour enemy = side ^ 1;
-    // North-west, north-east, south-west, south-east.
-    constexpr int RANK_STEP[4] = {1, 1, -1, -1};
-    const int forwardRank = side == WHITE ? 1 : -1;
-    int m = 0;
-    unsigned open = 0;
-    int32_t v = 0;
-    for (int d = 0; d < 4; ++d) {
-        const int direction = BISHOP_WALK_DIRECTION + d;
-        const int step = DirectionStep[direction];
-        int s = square;
-        for (int n = EdgeDistance[direction][square]; n > 0; --n) {
-            s += step;
-            const PieceType t = pos.pieceType[s];
-            if (t == NO_PIECE) {
-                ++m;
-                open |= 1u << d;
-                continue;
-            }
-            if (pos.pieceColour[s] == side) {
-                if (t == PAWN) {
-                    const int rr = RelativeRank(side, s);
-                    if (RANK_STEP[d] == forwardRank && rr >= 1 && rr <= 3) {
-                        const int front = s + Forward(side);
-                        int32_t penalty = OwnPawnBlock[rr];
-                        if (pos.pieceType[front] == PAWN || pos.pieceColour[front] == enemy) penalty *= 4;
-                        v -= penalty;
-                    }
-                } else if (t != KING) {
-                    // Look through our own piece at what stands behind it.
-                    int behind = s;
-                    for (int k = n - 1; k > 0; --k) {
-                        behind += step;
-                        const PieceType bt = pos.pieceType[behind];
-                        if (bt == NO_PIECE) continue;
-                        if (pos.pieceColour[behind] == enemy &&
-                            (bt >= ROOK || pos.attackMap[enemy].square[behind].attackWeight == 0)) {
-                            v += XRAY_TARGET_BASE + XrayBonus[bt];
-                        }
-                        break;
-                    }
-                }
-                break;
-            }
-            // Enemy piece.
-            if (t == PAWN) {
-                if (!HasPawnAttack(pos, enemy, s)) {
-                    v += 1;
-                } else {
-                    const int next = n > 1 ? s + step : -1;
-                    if (next >= 0 && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
-                        v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
-                    } else {
-                        v -= 2;
-                    }
-                }
-            }
-            break;
-        }
-    }
-    const unsigned forwardDirections = side == WHITE ? 0x3u : 0xCu;
-    const int rr = RelativeRank(side, square);
-    if ((open & forwardDirections) == 0 || (rr == 7 && m < 2)) {
-        int32_t penalty = NoForwardPenalty[rr];
-        if (Eval.rootSide != side) penalty >>= 1;
-        v -= penalty;
-    }
-    return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
+    return BishopWalks(pos, square, side, geometry::OccupiedSet(pos));
 }
 
 }  // namespace tavrix

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "eval/evaluate.h"
@@ -134,6 +135,33 @@ TEST_F(PiecesTest, BishopMobility) {
         Position p = Prepared(c.fen);
         EXPECT_EQ(EvaluateBishopMobility(p, c.square, c.side), c.value) << c.fen;
     }
+}
+
+// The mobility walks scan a set of occupied squares built eight bytes at a time: over the
+// perft suite, that set and every ray scan must agree with a square-by-square walk.
+TEST(BoardSets, OccupiedSetAndRayScansMatchTheBoard) {
+    std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/perftsuite.epd");
+    std::string line;
+    int positions = 0;
+    while (std::getline(in, line)) {
+        const std::string fen = line.substr(0, line.find(';'));
+        if (fen.size() < 10) continue;
+        const Position p = MakePosition(fen);
+        const uint64_t occupied = geometry::OccupiedSet(p);
+        for (int sq = 0; sq < 64; ++sq) {
+            ASSERT_EQ((occupied >> sq) & 1, p.pieceType[sq] != NO_PIECE ? 1u : 0u) << fen << " square " << sq;
+            for (int dir = 0; dir < 8; ++dir) {
+                int end = sq;
+                for (int s = geometry::Step(sq, dir); s != NO_SQUARE; s = geometry::Step(s, dir)) {
+                    end = s;
+                    if (p.pieceType[s] != NO_PIECE) break;
+                }
+                ASSERT_EQ(geometry::FirstStop(dir, sq, occupied), end) << fen << " square " << sq << " direction " << dir;
+            }
+        }
+        ++positions;
+    }
+    EXPECT_GT(positions, 100);
 }
 
 }  // namespace
