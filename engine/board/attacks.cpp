@@ -265,21 +265,9 @@ void BuildAttackMap(Position& p, Colour side) {
 }
 
 // ---------------------------------------------------------------- hanging values
-int32_t HangingValueOf(const Position& p, int sq) {
-    const PieceType type = p.pieceType[sq];
-    if (type == NO_PIECE || type == KING) return 0;
-    const Colour c = p.pieceColour[sq];
-    const AttackRecord& enemy = p.attackMap[c ^ 1].square[sq];
-    if (enemy.attackWeight == 0) return 0;
-    const int defenderClass = AttackClass[ClassIndex(p.attackMap[c].square[sq])];
-    const int attackerClass = AttackClass[ClassIndex(enemy)];
-    const int back = EXCHANGE_UNIT * ExchangeTable[defenderClass | attackerClass << 7];
-    return back < PieceValue[type] ? PieceValue[type] - back : 0;
-}
-
-// HangingValueOf for a live piece other than the king, with the exchange looked up whether
-// or not the piece is attacked: whether it is comes close to a coin toss, so a select beats a
-// branch.
+// What an attacked piece other than the king stands to lose: its value less what the exchange
+// wins back. The exchange is looked up whether or not the piece is attacked: whether it is
+// comes close to a coin toss, so a select beats a branch.
 void RecomputeHanging(Position& p) {
     for (Colour c = WHITE; c <= BLACK; ++c) {
         const AttackRecord* own = p.attackMap[c].square;

@@ -37,8 +37,6 @@ void BuildAttackMap(Position& p, Colour side);
 // Recomputes the hanging value of every piece marked in attackedSlots, White's first,
 // and clears the marks.
 void RecomputeHanging(Position& p);
-// The hanging value the piece on a square should have under the current maps.
-int32_t HangingValueOf(const Position& p, int square);
 
 // True when a slider of `attacker` attacks `square` along a line that runs on, through
 // empty squares only, to the king of the other colour.

@@ -185,6 +185,7 @@ int32_t TablebaseScore(const Position& pos, Colour side, int32_t ply, int32_t di
 void BuildPieceTables(const Position& root);
 void AdjustKingTablesForPawns(const Position& root, int square);
 int32_t EvaluatePieces(const Position& pos);
-int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side);
+// `occupied`: the board's occupied squares (geometry::OccupiedSet).
+int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uint64_t occupied);
 
 }  // namespace tavrix

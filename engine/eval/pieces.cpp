@@ -164,8 +164,10 @@ int32_t KnightTerm(const Position& pos, Colour c, int sq, int a, int rooks) {
     return v;
 }
 
+}  // namespace
+
 // The bishop's mobility term, with the occupied squares given.
-int32_t BishopWalks(const Position& pos, int square, Colour side, uint64_t occupied) {
+int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uint64_t occupied) {
     const Colour enemy = side ^ 1;
     // North-west, north-east, south-west, south-east.
     constexpr int RANK_STEP[4] = {1, 1, -1, -1};
@@ -238,13 +240,15 @@ int32_t BishopWalks(const Position& pos, int square, Colour side, uint64_t occup
     return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
 }
 
+namespace {
+
 int32_t BishopTerm(const Position& pos, Colour c, int sq, int a, uint64_t occupied) {
     int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] +
                 Eval.endWeightQuarter + Eval.phaseHalf;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
     if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
-    return v + BishopWalks(pos, sq, c, occupied);
+    return v + EvaluateBishopMobility(pos, sq, c, occupied);
 }
 
 int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit, uint64_t stops) {
@@ -460,10 +464,6 @@ int32_t EvaluatePieces(const Position& pos) {
     const uint64_t stops = rooks != 0 ? RookStops(pos) : 0;
     return SideTerms(pos, WHITE, a, rooks, occupied, stops) - SideTerms(pos, BLACK, a, rooks, occupied, stops) +
            Eval.tradeBonus;
-}
-
-int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side) {
-    return BishopWalks(pos, square, side, geometry::OccupiedSet(pos));
 }
 
 }  // namespace tavrix

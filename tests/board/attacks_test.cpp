@@ -73,7 +73,7 @@ TEST(HangingValues, ByAttackersAndDefenders) {
         Position p;
         ASSERT_TRUE(test::LoadFen(p, r.fen)) << r.fen;
         EXPECT_EQ(p.hangingValue[Sq(r.square)], r.value) << r.fen;
-        EXPECT_EQ(p.hangingValue[Sq(r.square)], HangingValueOf(p, Sq(r.square))) << r.fen;
+        EXPECT_EQ(p.hangingValue[Sq(r.square)], test::HangingValueOf(p, Sq(r.square))) << r.fen;
     }
 }
 

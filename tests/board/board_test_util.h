@@ -125,6 +125,21 @@ inline bool LeftKingAttacked(const Position& p) {
 }
 
 // ------------------------------------------------------------ from-scratch checks
+// The hanging value a piece should have under the current maps, by the plain rule: nothing
+// for an empty square, the king or an unattacked piece, else its value less what the exchange
+// wins back.
+inline int32_t HangingValueOf(const Position& p, int sq) {
+    const PieceType type = p.pieceType[sq];
+    if (type == NO_PIECE || type == KING) return 0;
+    const Colour c = p.pieceColour[sq];
+    const AttackRecord& enemy = p.attackMap[c ^ 1].square[sq];
+    if (enemy.attackWeight == 0) return 0;
+    const int defenderClass = AttackClass[ClassIndex(p.attackMap[c].square[sq])];
+    const int attackerClass = AttackClass[ClassIndex(enemy)];
+    const int back = EXCHANGE_UNIT * ExchangeTable[defenderClass | attackerClass << 7];
+    return back < PieceValue[type] ? PieceValue[type] - back : 0;
+}
+
 inline uint64_t PieceAndEpKey(const Position& p) {
     uint64_t key = 0;
     for (int sq = 0; sq < 64; ++sq)

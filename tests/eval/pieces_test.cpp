@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "eval/eval_geometry.h"
 #include "eval/evaluate.h"
 #include "eval/eval_test_board.h"
 #include "eval/pieces.h"
@@ -133,7 +134,7 @@ TEST_F(PiecesTest, BishopMobility) {
     for (const Case& c : cases) {
         ResetEvalState();
         Position p = Prepared(c.fen);
-        EXPECT_EQ(EvaluateBishopMobility(p, c.square, c.side), c.value) << c.fen;
+        EXPECT_EQ(EvaluateBishopMobility(p, c.square, c.side, geometry::OccupiedSet(p)), c.value) << c.fen;
     }
 }
 
