@@ -120,7 +120,7 @@ PawnFacts& PawnCacheSlot(uint64_t white, uint64_t black) {
 }  // namespace
 
 void PrefetchPawnCache(const Position& pos) {
-    const char* entry = reinterpret_cast<const char*>(&PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK)));
+    const char* entry = reinterpret_cast<const char*>(&PawnCacheSlot(PawnFileWord(pos, WHITE), PawnFileWord(pos, BLACK)));
     for (size_t line = 0; line < sizeof(PawnFacts); line += 64) __builtin_prefetch(entry + line);
     // An entry is not line-aligned: its last bytes (the generation the hit test reads) can
     // sit on a line the steps above miss.
@@ -128,7 +128,7 @@ void PrefetchPawnCache(const Position& pos) {
 }
 
 PawnFacts* PawnCacheHit(const Position& pos) {
-    const uint64_t white = PawnSquares(pos, WHITE), black = PawnSquares(pos, BLACK);
+    const uint64_t white = PawnFileWord(pos, WHITE), black = PawnFileWord(pos, BLACK);
     PawnFacts& e = PawnCacheSlot(white, black);
     // Generation 0 is never current, so an entry never filled cannot match.
     const bool holds = e.generation == PawnCache.generation && PawnCache.generation != 0 && e.pawns[WHITE] == white &&
@@ -138,7 +138,7 @@ PawnFacts* PawnCacheHit(const Position& pos) {
 
 PawnFacts& ProbePawnCache(const Position& pos) {
     if (PawnFacts* hit = PawnCacheHit(pos)) return *hit;
-    PawnFacts& e = PawnCacheSlot(PawnSquares(pos, WHITE), PawnSquares(pos, BLACK));
+    PawnFacts& e = PawnCacheSlot(PawnFileWord(pos, WHITE), PawnFileWord(pos, BLACK));
     FindPawnFacts(pos, e);
     e.generation = PawnCache.generation;
     return e;

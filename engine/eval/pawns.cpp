@@ -334,8 +334,7 @@ WeakPawnTerms WeakPawn(const Position& pos, Colour us, int sq, const uint8_t own
 uint64_t PawnSquares(const Position& pos, Colour c) {
     // The pawn-file bytes hold bit 8 * file + rank; mirroring that 8 x 8 matrix on its
     // diagonal gives bit 8 * rank + file, the square.
-    uint64_t x;
-    std::memcpy(&x, pos.pawnFile[c] + 1, sizeof x);
+    uint64_t x = PawnFileWord(pos, c);
     uint64_t t = 0x0F0F0F0F00000000ull & (x ^ (x << 28));
     x ^= t ^ (t >> 28);
     t = 0x3333000033330000ull & (x ^ (x << 14));
@@ -488,7 +487,7 @@ int32_t KingShield(const Position& pos, Colour us, uint64_t pawns, uint8_t shiel
 void FindPawnFacts(const Position& pos, PawnFacts& facts) {
     facts = PawnFacts{};
     for (Colour c = WHITE; c <= BLACK; ++c) {
-        facts.pawns[c] = PawnSquares(pos, c);
+        facts.pawns[c] = PawnFileWord(pos, c);
         FindSideFacts(pos, c, facts.side[c]);
     }
 }
@@ -510,7 +509,7 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
                              (shieldFiles != 0 ? 0x100u | shieldFiles : uint32_t(zoneCentre));
         if (facts.shieldKey[us] != key) {
             facts.shieldKey[us] = key;
-            facts.shield[us] = KingShield(pos, us, facts.pawns[us], shieldFiles, zoneCentre);
+            facts.shield[us] = KingShield(pos, us, PawnSquares(pos, us), shieldFiles, zoneCentre);
         }
         total += facts.shield[us];
     }
@@ -536,9 +535,10 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
 
     // The centre pawns blocked in front of their bishops.
     const int d2 = MakeSquare(3, 1) ^ flip, e2 = MakeSquare(4, 1) ^ flip;
-    if ((facts.pawns[us] >> d2) & 1 && HasPiece(pos, d2 + fwd) && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us))
+    const int secondRank = RankOf(d2);
+    if ((facts.pawns[us] >> (8 * 3 + secondRank)) & 1 && HasPiece(pos, d2 + fwd) && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us))
         total -= BLOCKED_CENTRE_PAWN_PENALTY;
-    if ((facts.pawns[us] >> e2) & 1 && HasPiece(pos, e2 + fwd) && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us))
+    if ((facts.pawns[us] >> (8 * 4 + secondRank)) & 1 && HasPiece(pos, e2 + fwd) && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us))
         total -= BLOCKED_CENTRE_PAWN_PENALTY;
 
     // Costs that scale with the phase or wait for the enemy's rooks and queens.

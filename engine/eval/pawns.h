@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "board/position.h"
 
@@ -57,13 +58,20 @@ static_assert(sizeof(PawnSideFacts) == 56);
 // The facts of both sides for one pawn placement, with the king shield each side's score
 // last found on it (the shield reads the king and the phase besides the pawns).
 struct PawnFacts {
-    uint64_t pawns[2];          // the placement by colour (bit = square): the cache key
+    uint64_t pawns[2];          // the placement by colour as pawn-file words: the cache key
     PawnSideFacts side[2];
     uint32_t shieldKey[2];      // phase and king shape of the shield score; 0 = none yet
     int32_t shield[2];
     uint32_t generation;        // the pawn cache generation the facts were found in
 };
 
+// The pawns of colour c as the board's pawn-file bytes in one word (bit 8 * file + rank):
+// a key as exact as the square set, read without the transposition.
+inline uint64_t PawnFileWord(const Position& pos, Colour c) {
+    uint64_t x;
+    std::memcpy(&x, pos.pawnFile[c] + 1, sizeof x);
+    return x;
+}
 // The pawns of colour c as a square set, from the board's pawn-file bytes.
 uint64_t PawnSquares(const Position& pos, Colour c);
 // The facts of the position's pawns, computed afresh (no shield score yet, generation 0).
