@@ -100,7 +100,9 @@ TEST_F(RootTest, PrepareRootMovesClassifiesAndSorts) {
             EXPECT_EQ(Root.list.entries[i].score, ROOT_NO_SCORE) << c.fen;
         }
         const RootMove& top = Root.list.entries[0];
-        if (c.first != 0) EXPECT_EQ(RootMoveOf(top) & 0x0FFF, c.first & 0x0FFF) << c.fen;
+        if (c.first != 0) {
+            EXPECT_EQ(RootMoveOf(top) & 0x0FFF, c.first & 0x0FFF) << c.fen;
+        }
         if (c.firstFlags != 0) {
             EXPECT_EQ(top.flags & (RootFlag::KIND_MASK | RootFlag::DECIDED), c.firstFlags) << c.fen;
             EXPECT_EQ(top.score, c.firstScore) << c.fen;
@@ -226,7 +228,9 @@ TEST_F(RootTest, SelectionSortFromAPlaceClearsExactMarks) {
     const uint32_t expectedLines[] = {0, 4, 2, 1, 3};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Root.list.entries[i].line, expectedLines[i]) << i;
-        if (i >= 1) EXPECT_EQ(Root.list.entries[i].flags & RootFlag::EXACT, 0) << i;
+        if (i >= 1) {
+            EXPECT_EQ(Root.list.entries[i].flags & RootFlag::EXACT, 0) << i;
+        }
     }
     EXPECT_EQ(Root.list.entries[0].flags & RootFlag::EXACT, RootFlag::EXACT) << "entries before the start stay";
 }
@@ -252,7 +256,9 @@ TEST_F(RootTest, FixedDepthSearchesStopForTheRightReason) {
         testing::OutputCapture capture;
         const uint8_t stop = RunSearch(GameBoard.position.sideToMove, EngineStateValue::THINKING, 0, 0, 0);
         EXPECT_EQ(stop, c.stop) << c.fen;
-        if (c.score != 0) EXPECT_EQ(Root.list.entries[0].score, c.score) << c.fen;
+        if (c.score != 0) {
+            EXPECT_EQ(Root.list.entries[0].score, c.score) << c.fen;
+        }
         const std::string out = capture.Take();
         EXPECT_NE(out.find("bestmove "), std::string::npos) << out;
         EXPECT_EQ(Control.engineState, 3) << "a finished search of its own";

@@ -521,7 +521,9 @@ TEST(PickBest, FirstOfTheHighestScoresComesFirst) {
             ASSERT_EQ(list[0].move, expected.move) << "length " << length;
             ASSERT_EQ(list[0].score, expected.score) << "length " << length;
             // The front entry takes the picked one's place.
-            if (first != 0) ASSERT_EQ(list[first].move, front.move) << "length " << length;
+            if (first != 0) {
+                ASSERT_EQ(list[first].move, front.move) << "length " << length;
+            }
         }
     }
 }

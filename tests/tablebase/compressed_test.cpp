@@ -138,14 +138,18 @@ TEST(CompressedTable, EncodedTablesReadBackUnchanged) {
         EXPECT_EQ(d.length, c.data.size());
         EXPECT_EQ(d.data, c.data);
         EXPECT_EQ(layout.blockCount, (c.data.size() + EMD_BLOCK_SIZE - 1) / EMD_BLOCK_SIZE);
-        if (c.storedBlocks >= 0) EXPECT_EQ(int(layout.storedBlocks), c.storedBlocks);
+        if (c.storedBlocks >= 0) {
+            EXPECT_EQ(int(layout.storedBlocks), c.storedBlocks);
+        }
         if (c.codeSymbols >= 0) {
             EXPECT_EQ(int(layout.mainCodeSymbols), c.codeSymbols);
         } else {
             EXPECT_GT(layout.mainCodeSymbols, 1u);
         }
         EXPECT_LE(file.size(), c.largestFile);
-        if (c.data == skewed) EXPECT_GT(layout.longestCode, uint32_t(EMD_DIRECT_BITS));
+        if (c.data == skewed) {
+            EXPECT_GT(layout.longestCode, uint32_t(EMD_DIRECT_BITS));
+        }
     }
 }
 
