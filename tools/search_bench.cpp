@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine_reset.h"
+#include "support/engine_reset.h"
 
 using namespace tavrix;
 
@@ -18,7 +18,7 @@ constexpr int32_t BENCH_HASH_KB = 16384;
 
 int main(int argc, char** argv) {
     const int32_t depth = argc > 1 ? std::atoi(argv[1]) : DEFAULT_DEPTH;
-    if (!tools::ResetEngine(BENCH_HASH_KB)) return 1;
+    if (!testing_support::ResetEngine(BENCH_HASH_KB)) return 1;
     uint64_t totalNodes = 0;
     double totalSeconds = 0;
     std::printf("%-4s %10s %9s %8s %6s  %s\n", "#", "nodes", "ms", "knps", "score", "fen");

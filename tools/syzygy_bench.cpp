@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "tablebase/probe.h"
 #include "tablebase/syzygy.h"
-#include "engine_reset.h"
+#include "support/engine_reset.h"
 
 using namespace tavrix;
 
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     const std::string folders = argc > 1 ? argv[1] : std::string(TAVRIX_TEST_DATA) + "/syzygy";
     const int32_t rounds = argc > 2 ? std::atoi(argv[2]) : DEFAULT_ROUNDS;
     const int32_t depth = argc > 3 ? std::atoi(argv[3]) : DEFAULT_DEPTH;
-    if (!tools::ResetEngine(BENCH_HASH_KB)) return 1;
+    if (!testing_support::ResetEngine(BENCH_HASH_KB)) return 1;
     LoadSyzygyTables(folders.c_str());
     if (Syzygy.largest == 0) return 1;
 

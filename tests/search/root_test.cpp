@@ -18,6 +18,7 @@
 #include "search/root.h"
 #include "search/root_table.h"
 #include "search/search_state.h"
+#include "support/engine_reset.h"
 
 namespace tavrix {
 
@@ -32,21 +33,7 @@ constexpr int32_t TEST_HASH_KB = 1024;
 class RootTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetControlState();
-        ResetEngineSettings();
-        LoadDefaults();
-        ResetSearchState();
-        ResetEvalState();
-        ResetOrderingState();
-        ResetMoveLists();
-        ResetRepetitionState();
-        ResetRootState();
-        ResetThinkState();
-        ResetTimeState();
-        ResetGameBoard();
-        ResetGameRecord();
-        ResetTTState();
-        ResizeHashTable(TEST_HASH_KB);
+        ASSERT_TRUE(testing_support::ResetEngine(TEST_HASH_KB));
         Search.searchFlags = Settings.optionFlags;
     }
     void TearDown() override {

@@ -1,4 +1,4 @@
-// The speed tools search through the engine's own state, as the program does after start-up.
+// Searches in tools and tests run on the engine's own state, as the program does after start-up.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@
 #include "search/search_state.h"
 #include "search/ttable.h"
 
-namespace tavrix::tools {
+namespace tavrix::testing_support {
 
 // Every process-wide record back to its start and a table of `hashKb`; false when that
 // table cannot be had.
@@ -46,4 +46,4 @@ inline bool ResetEngine(uint32_t hashKb) {
     return true;
 }
 
-}  // namespace tavrix::tools
+}  // namespace tavrix::testing_support
