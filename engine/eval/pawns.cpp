@@ -535,10 +535,9 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
 
     // The centre pawns blocked in front of their bishops.
     const int d2 = MakeSquare(3, 1) ^ flip, e2 = MakeSquare(4, 1) ^ flip;
-    const int secondRank = RankOf(d2);
-    if ((facts.pawns[us] >> (8 * 3 + secondRank)) & 1 && HasPiece(pos, d2 + fwd) && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us))
+    if ((facts.pawns[us] >> PawnFileBit(d2)) & 1 && HasPiece(pos, d2 + fwd) && IsOwnBishop(pos, MakeSquare(2, 0) ^ flip, us))
         total -= BLOCKED_CENTRE_PAWN_PENALTY;
-    if ((facts.pawns[us] >> (8 * 4 + secondRank)) & 1 && HasPiece(pos, e2 + fwd) && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us))
+    if ((facts.pawns[us] >> PawnFileBit(e2)) & 1 && HasPiece(pos, e2 + fwd) && IsOwnBishop(pos, MakeSquare(5, 0) ^ flip, us))
         total -= BLOCKED_CENTRE_PAWN_PENALTY;
 
     // Costs that scale with the phase or wait for the enemy's rooks and queens.

@@ -72,6 +72,8 @@ inline uint64_t PawnFileWord(const Position& pos, Colour c) {
     std::memcpy(&x, pos.pawnFile[c] + 1, sizeof x);
     return x;
 }
+// The bit of a square in a pawn-file word.
+constexpr int PawnFileBit(int sq) { return 8 * FileOf(sq) + RankOf(sq); }
 // The pawns of colour c as a square set, from the board's pawn-file bytes.
 uint64_t PawnSquares(const Position& pos, Colour c);
 // The facts of the position's pawns, computed afresh (no shield score yet, generation 0).
