@@ -106,13 +106,6 @@ constexpr int32_t ROOK_SEVENTH = 12;
 constexpr int32_t TRAPPED_ROOK = 38;
 constexpr int32_t TRAPPED_ROOK_PHASE = 3;
 constexpr int32_t XRAY_TARGET_BASE = 4;
-// The squares that end a rook's mobility walk: every piece but rooks and queens, which it
-// sees through (types 4 and 5 are the bytes whose value without bit 0 is 4).
-inline uint64_t RookStops(const Position& pos) {
-    return geometry::BoardSet(pos.pieceType, [](uint64_t w) {
-        return geometry::NonZeroBytes(w) & geometry::NonZeroBytes((w ^ 0x0404040404040404ull) & 0xFEFEFEFEFEFEFEFEull);
-    });
-}
 // The board directions of the bishop's walks, in the order of its direction bits:
 // north-west, north-east, south-west, south-east.
 constexpr int BISHOP_WALK_DIRECTION = 4;
@@ -461,7 +454,7 @@ int32_t EvaluatePieces(const Position& pos) {
     // The board sets of the mobility walks, only when a rook or bishop walks.
     const bool bishops = (pos.bishopSlots[WHITE] | pos.bishopSlots[BLACK]) != 0;
     const uint64_t occupied = bishops ? geometry::OccupiedSet(pos) : 0;
-    const uint64_t stops = rooks != 0 ? RookStops(pos) : 0;
+    const uint64_t stops = rooks != 0 ? geometry::RookStops(pos) : 0;
     return SideTerms(pos, WHITE, a, rooks, occupied, stops) - SideTerms(pos, BLACK, a, rooks, occupied, stops) +
            Eval.tradeBonus;
 }
