@@ -144,7 +144,8 @@ bool SafeFromPawns(Colour c, int sq) {
 }
 
 // Knight term for the piece of colour c on sq.
-int32_t KnightTerm(const Position& pos, Colour c, int sq, int a, int rooks) {
+template <Colour c>
+int32_t KnightTerm(const Position& pos, int sq, int a, int rooks) {
     int32_t v = Eval.pieceTables[KNIGHT][c][sq] + KnightPawns[a] - Eval.endWeightHalf;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && FileOf(sq) != 0 && FileOf(sq) != 7 && SafeFromPawns(c, sq)) {
@@ -157,72 +158,69 @@ int32_t KnightTerm(const Position& pos, Colour c, int sq, int a, int rooks) {
     return v;
 }
 
-}  // namespace
-
-// The bishop's mobility term, with the occupied squares given.
-int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uint64_t occupied) {
-    const Colour enemy = side ^ 1;
-    // North-west, north-east, south-west, south-east.
-    constexpr int RANK_STEP[4] = {1, 1, -1, -1};
-    const int forwardRank = side == WHITE ? 1 : -1;
-    int m = 0;
-    unsigned open = 0;
-    int32_t v = 0;
-    for (int d = 0; d < 4; ++d) {
-        const int direction = BISHOP_WALK_DIRECTION + d;
-        const int step = DirectionStep[direction];
-        // The empty squares up to the first piece, found by a bit scan.
-        const uint64_t pieces = geometry::LineRayTable[direction][square] & occupied;
-        const int edge = EdgeDistance[direction][square];
-        if (pieces == 0) {
-            m += edge;
-            if (edge > 0) open |= 1u << d;
-            continue;
-        }
-        const int s = geometry::NearestOnRay(direction, pieces);
-        const int empty = FileDistance(square, s) - 1;
-        m += empty;
-        if (empty > 0) open |= 1u << d;
-        const PieceType t = pos.pieceType[s];
-        // Squares from s to the edge, s included.
-        const int n = edge - empty;
-        if (pos.pieceColour[s] == side) {
-            if (t == PAWN) {
-                const int rr = RelativeRank(side, s);
-                if (RANK_STEP[d] == forwardRank && rr >= 1 && rr <= 3) {
-                    const int front = s + Forward(side);
-                    int32_t penalty = OwnPawnBlock[rr];
-                    if (pos.pieceType[front] == PAWN || pos.pieceColour[front] == enemy) penalty *= 4;
-                    v -= penalty;
-                }
-            } else if (t != KING) {
-                // Look through our own piece at what stands behind it.
-                const uint64_t beyond = geometry::LineRayTable[direction][s] & occupied;
-                if (beyond != 0) {
-                    const int behind = geometry::NearestOnRay(direction, beyond);
-                    const PieceType bt = pos.pieceType[behind];
-                    if (pos.pieceColour[behind] == enemy &&
-                        (bt >= ROOK || pos.attackMap[enemy].square[behind].attackWeight == 0)) {
-                        v += XRAY_TARGET_BASE + XrayBonus[bt];
-                    }
+// One walk of the bishop's mobility term, d = 0..3: north-west, north-east, south-west,
+// south-east. A direction known at compile time fixes the scan and the forward test.
+template <Colour side, int d>
+inline void BishopWalk(const Position& pos, int square, uint64_t occupied, int& m, unsigned& open, int32_t& v) {
+    constexpr Colour enemy = side ^ 1;
+    constexpr int direction = BISHOP_WALK_DIRECTION + d;
+    constexpr bool forward = side == WHITE ? d < 2 : d >= 2;
+    // The empty squares up to the first piece, or to the edge, found by a bit scan.
+    const uint64_t pieces = geometry::LineRayTable[direction][square] & occupied;
+    const int end = geometry::LineRayEnd[direction][square];
+    const int s = geometry::NearestOnRay(direction, pieces | (uint64_t{1} << end));
+    const int empty = FileDistance(square, s) - (pieces != 0 ? 1 : 0);
+    m += empty;
+    if (empty > 0) open |= 1u << d;
+    if (pieces == 0) return;
+    const PieceType t = pos.pieceType[s];
+    if (pos.pieceColour[s] == side) {
+        if (t == PAWN) {
+            const int rr = RelativeRank(side, s);
+            if (forward && rr >= 1 && rr <= 3) {
+                const int front = s + Forward(side);
+                int32_t penalty = OwnPawnBlock[rr];
+                if (pos.pieceType[front] == PAWN || pos.pieceColour[front] == enemy) penalty *= 4;
+                v -= penalty;
+            }
+        } else if (t != KING) {
+            // Look through our own piece at what stands behind it.
+            const uint64_t beyond = geometry::LineRayTable[direction][s] & occupied;
+            if (beyond != 0) {
+                const int behind = geometry::NearestOnRay(direction, beyond);
+                const PieceType bt = pos.pieceType[behind];
+                if (pos.pieceColour[behind] == enemy &&
+                    (bt >= ROOK || pos.attackMap[enemy].square[behind].attackWeight == 0)) {
+                    v += XRAY_TARGET_BASE + XrayBonus[bt];
                 }
             }
-            continue;
         }
-        // Enemy piece.
-        if (t == PAWN) {
-            if (!HasPawnAttack(pos, enemy, s)) {
-                v += 1;
+        return;
+    }
+    // Enemy piece.
+    if (t == PAWN) {
+        if (!HasPawnAttack(pos, enemy, s)) {
+            v += 1;
+        } else {
+            const int next = s + DirectionStep[direction];
+            if (s != end && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
+                v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
             } else {
-                const int next = n > 1 ? s + step : -1;
-                if (next >= 0 && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
-                    v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
-                } else {
-                    v -= 2;
-                }
+                v -= 2;
             }
         }
     }
+}
+
+template <Colour side>
+int32_t BishopMobilityTerm(const Position& pos, int square, uint64_t occupied) {
+    int m = 0;
+    unsigned open = 0;
+    int32_t v = 0;
+    BishopWalk<side, 0>(pos, square, occupied, m, open, v);
+    BishopWalk<side, 1>(pos, square, occupied, m, open, v);
+    BishopWalk<side, 2>(pos, square, occupied, m, open, v);
+    BishopWalk<side, 3>(pos, square, occupied, m, open, v);
     const unsigned forwardDirections = side == WHITE ? 0x3u : 0xCu;
     const int rr = RelativeRank(side, square);
     if ((open & forwardDirections) == 0 || (rr == 7 && m < 2)) {
@@ -233,19 +231,28 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uin
     return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
 }
 
+}  // namespace
+
+// The bishop's mobility term, with the occupied squares given.
+int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uint64_t occupied) {
+    return side == WHITE ? BishopMobilityTerm<WHITE>(pos, square, occupied) : BishopMobilityTerm<BLACK>(pos, square, occupied);
+}
+
 namespace {
 
-int32_t BishopTerm(const Position& pos, Colour c, int sq, int a, uint64_t occupied) {
+template <Colour c>
+int32_t BishopTerm(const Position& pos, int sq, int a, uint64_t occupied) {
     int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] +
                 Eval.endWeightQuarter + Eval.phaseHalf;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
     if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
-    return v + EvaluateBishopMobility(pos, sq, c, occupied);
+    return v + BishopMobilityTerm<c>(pos, sq, occupied);
 }
 
-int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit, uint64_t stops) {
-    const Colour e = c ^ 1;
+template <Colour c>
+int32_t RookTerm(const Position& pos, int sq, uint32_t slotBit, uint64_t stops) {
+    constexpr Colour e = c ^ 1;
     int32_t v = Eval.pieceTables[ROOK][c][sq] + Eval.endWeightHalf;
     if (pos.attackMap[c].square[sq].attackWeight & AttackWeight::ROOK_LINE_MASK) v += ROOK_SUPPORTED;
     const int f = FileOf(sq);
@@ -271,17 +278,18 @@ int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit, uint64
     return v;
 }
 
-int32_t SideTerms(const Position& pos, Colour c, int a, int rooks, uint64_t occupied, uint64_t stops) {
+template <Colour c>
+int32_t SideTerms(const Position& pos, int a, int rooks, uint64_t occupied, uint64_t stops) {
     int32_t v = 0;
     for (uint32_t m = pos.knightSlots[c]; m; m &= m - 1) {
-        v += KnightTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a, rooks);
+        v += KnightTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], a, rooks);
     }
     for (uint32_t m = pos.bishopSlots[c]; m; m &= m - 1) {
-        v += BishopTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a, occupied);
+        v += BishopTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], a, occupied);
     }
     for (uint32_t m = pos.rookSlots[c]; m; m &= m - 1) {
         const int slot = std::countr_zero(m);
-        v += RookTerm(pos, c, pos.slotSquare[c][slot], 1u << slot, stops);
+        v += RookTerm<c>(pos, pos.slotSquare[c][slot], 1u << slot, stops);
     }
     for (uint32_t m = pos.queenSlots[c]; m; m &= m - 1) {
         v += Eval.pieceTables[QUEEN][c][pos.slotSquare[c][std::countr_zero(m)]];
@@ -455,7 +463,7 @@ int32_t EvaluatePieces(const Position& pos) {
     const bool bishops = (pos.bishopSlots[WHITE] | pos.bishopSlots[BLACK]) != 0;
     const uint64_t occupied = bishops ? geometry::OccupiedSet(pos) : 0;
     const uint64_t stops = rooks != 0 ? geometry::RookStops(pos) : 0;
-    return SideTerms(pos, WHITE, a, rooks, occupied, stops) - SideTerms(pos, BLACK, a, rooks, occupied, stops) +
+    return SideTerms<WHITE>(pos, a, rooks, occupied, stops) - SideTerms<BLACK>(pos, a, rooks, occupied, stops) +
            Eval.tradeBonus;
 }
 
