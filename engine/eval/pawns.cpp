@@ -114,6 +114,16 @@ constexpr uint64_t FILE_A_BITS = 0x0101010101010101ull;
 // Where a square's shade sits in a word of two shade sums: light low, dark high.
 constexpr int ShadeShift(int sq) { return 16 * Shade(sq); }
 
+// What a piece in front of a pawn adds to the shade it covers, placed in the shade's half.
+constexpr auto BlockedShade = [] {
+    std::array<uint32_t, 64> t{};
+    for (int sq = 0; sq < 64; ++sq) {
+        const int centrality = Centrality[sq];
+        t[sq] = uint32_t((centrality / 2 + centrality) / 2 - centrality / 2) << ShadeShift(sq);
+    }
+    return t;
+}();
+
 // By file: byte k holds the file distance to file k. The candidates' sums stay below 64 a
 // byte, so one word adds all eight.
 constexpr auto FileDistanceBytes = [] {
@@ -142,8 +152,9 @@ struct WeakShape {
     bool guardCompared;     // backward and not rammed: the attack counts on the pawn matter
 };
 
-WeakShape WeakPawnShape(const Position& pos, Colour us, int sq, const uint8_t own[10], const uint8_t opp[10],
-                        bool openToHeavy) {
+// Inlined into the pawn facts, which compute most of its inputs themselves.
+[[gnu::always_inline]] inline WeakShape WeakPawnShape(const Position& pos, Colour us, int sq, const uint8_t own[10],
+                                                      const uint8_t opp[10], bool openToHeavy) {
     const Colour them = us ^ 1;
     const int flip = us == WHITE ? 0 : 56;
     const int f = FileOf(sq);
@@ -519,12 +530,10 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
     // A mask of the pawns with a piece in front spares a mispredicted test per free pawn.
     const uint64_t occupied = side.freeFront != 0 ? OccupiedSet(pos) : 0;
     const uint64_t blockedFront = side.freeFront & (us == WHITE ? occupied >> 8 : occupied << 8);
-    for (uint64_t m = blockedFront; m; m &= m - 1) {
-        const int sq = LowestSquare(m);
-        const int front = sq + fwd;
-        const int centrality = Centrality[sq];
-        shade += uint32_t((centrality / 2 + centrality) / 2 - centrality / 2) << ShadeShift(sq);
-        if ((side.weak >> sq) & 1 && IsPieceOf(pos, front, them)) total -= BLOCKADER_PENALTY[pos.pieceType[front]];
+    for (uint64_t m = blockedFront; m; m &= m - 1) shade += BlockedShade[LowestSquare(m)];
+    for (uint64_t m = blockedFront & side.weak; m; m &= m - 1) {
+        const int front = LowestSquare(m) + fwd;
+        if (IsPieceOf(pos, front, them)) total -= BLOCKADER_PENALTY[pos.pieceType[front]];
     }
     Eval.pawnShadeWeight[us][0] = static_cast<uint8_t>(Eval.pawnShadeWeight[us][0] + shade);
     Eval.pawnShadeWeight[us][1] = static_cast<uint8_t>(Eval.pawnShadeWeight[us][1] + (shade >> 16));

@@ -143,18 +143,16 @@ bool SafeFromPawns(Colour c, int sq) {
     return ((PawnFileBits(c ^ 1, f - 1) | PawnFileBits(c ^ 1, f + 1)) & ahead) == 0;
 }
 
-// Knight term for the piece of colour c on sq.
+// Knight term for the piece of colour c on sq; `common` holds the terms every knight of c shares.
 template <Colour c>
-int32_t KnightTerm(const Position& pos, int sq, int a, int rooks) {
-    int32_t v = Eval.pieceTables[KNIGHT][c][sq] + KnightPawns[a] - Eval.endWeightHalf;
+int32_t KnightTerm(const Position& pos, int sq, int32_t common) {
+    int32_t v = Eval.pieceTables[KNIGHT][c][sq] + common;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && FileOf(sq) != 0 && FileOf(sq) != 7 && SafeFromPawns(c, sq)) {
         int o = Centrality[sq];
         if (HasPawnAttack(pos, c, sq)) o += o / 2;
         v += (o + 4 * rr) >> Eval.endWeightEighth;
     }
-    v -= KNIGHT_ROOK_PENALTY * rooks;
-    if (pos.queenSlots[c] != 0) v += KNIGHT_QUEEN_BONUS;
     return v;
 }
 
@@ -241,12 +239,10 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uin
 namespace {
 
 template <Colour c>
-int32_t BishopTerm(const Position& pos, int sq, int a, uint64_t occupied) {
-    int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] +
-                Eval.endWeightQuarter + Eval.phaseHalf;
+int32_t BishopTerm(const Position& pos, int sq, int32_t common, uint64_t occupied) {
+    int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] + common;
     const int rr = RelativeRank(c, sq);
     if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
-    if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
     return v + BishopMobilityTerm<c>(pos, sq, occupied);
 }
 
@@ -281,11 +277,17 @@ int32_t RookTerm(const Position& pos, int sq, uint32_t slotBit, uint64_t stops) 
 template <Colour c>
 int32_t SideTerms(const Position& pos, int a, int rooks, uint64_t occupied, uint64_t stops) {
     int32_t v = 0;
-    for (uint32_t m = pos.knightSlots[c]; m; m &= m - 1) {
-        v += KnightTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], a, rooks);
+    if (const uint32_t knights = pos.knightSlots[c]) {
+        const int32_t common = KnightPawns[a] - Eval.endWeightHalf - KNIGHT_ROOK_PENALTY * rooks +
+                               (pos.queenSlots[c] != 0 ? KNIGHT_QUEEN_BONUS : 0);
+        for (uint32_t m = knights; m; m &= m - 1) v += KnightTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], common);
     }
-    for (uint32_t m = pos.bishopSlots[c]; m; m &= m - 1) {
-        v += BishopTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], a, occupied);
+    if (const uint32_t bishops = pos.bishopSlots[c]) {
+        // A pair: more than one bishop.
+        const int32_t common = Eval.endWeightQuarter + Eval.phaseHalf + ((bishops & (bishops - 1)) != 0 ? BISHOP_PAIR_BASE - a : 0);
+        for (uint32_t m = bishops; m; m &= m - 1) {
+            v += BishopTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], common, occupied);
+        }
     }
     for (uint32_t m = pos.rookSlots[c]; m; m &= m - 1) {
         const int slot = std::countr_zero(m);
