@@ -136,6 +136,11 @@ inline int RanksAhead(Colour c, int rank) {
     return c == WHITE ? (0xFF << (rank + 1)) & 0xFF : (1 << rank) - 1;
 }
 
+// Ranks 3 to 6, where relative rank 2..5 falls for either colour; the knight's posts leave
+// out the edge files.
+constexpr uint64_t MIDDLE_RANKS = 0x0000FFFFFFFF0000ull;
+constexpr uint64_t KNIGHT_POST_SQUARES = MIDDLE_RANKS & 0x7E7E7E7E7E7E7E7Eull;
+
 // No enemy pawn on an adjacent file on a rank ahead of the square.
 bool SafeFromPawns(Colour c, int sq) {
     const int ahead = RanksAhead(c, RankOf(sq));
@@ -147,8 +152,8 @@ bool SafeFromPawns(Colour c, int sq) {
 template <Colour c>
 int32_t KnightTerm(const Position& pos, int sq, int32_t common) {
     int32_t v = Eval.pieceTables[KNIGHT][c][sq] + common;
-    const int rr = RelativeRank(c, sq);
-    if (rr >= 2 && rr <= 5 && FileOf(sq) != 0 && FileOf(sq) != 7 && SafeFromPawns(c, sq)) {
+    if ((KNIGHT_POST_SQUARES >> sq) & 1 && SafeFromPawns(c, sq)) {
+        const int rr = RelativeRank(c, sq);
         int o = Centrality[sq];
         if (HasPawnAttack(pos, c, sq)) o += o / 2;
         v += (o + 4 * rr) >> Eval.endWeightEighth;
@@ -167,7 +172,10 @@ inline void BishopWalk(const Position& pos, int square, uint64_t occupied, int& 
     const uint64_t pieces = geometry::LineRayTable[direction][square] & occupied;
     const int end = geometry::LineRayEnd[direction][square];
     const int s = geometry::NearestOnRay(direction, pieces | (uint64_t{1} << end));
-    const int empty = FileDistance(square, s) - (pieces != 0 ? 1 : 0);
+    // North-east and south-east raise the file: the distance needs no sign test.
+    constexpr bool east = d == 1 || d == 3;
+    const int files = east ? FileOf(s) - FileOf(square) : FileOf(square) - FileOf(s);
+    const int empty = files - (pieces != 0 ? 1 : 0);
     m += empty;
     if (empty > 0) open |= 1u << d;
     if (pieces == 0) return;
@@ -241,8 +249,7 @@ namespace {
 template <Colour c>
 int32_t BishopTerm(const Position& pos, int sq, int32_t common, uint64_t occupied) {
     int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] + common;
-    const int rr = RelativeRank(c, sq);
-    if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
+    if ((MIDDLE_RANKS >> sq) & 1 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
     return v + BishopMobilityTerm<c>(pos, sq, occupied);
 }
 
