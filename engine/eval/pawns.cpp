@@ -503,11 +503,14 @@ void FindPawnFacts(const Position& pos, PawnFacts& facts) {
     }
 }
 
-int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given) {
-    PawnFacts& facts = given != nullptr ? *given : ProbePawnCache(pos);
-    const Colour them = us ^ 1;
-    const int fwd = us == WHITE ? 8 : -8;
-    const int flip = us == WHITE ? 0 : 56;
+namespace {
+
+// One side's pawn score, with the colour fixed at compile time.
+template <Colour us>
+int32_t PawnSideOf(Position& pos, int32_t themToMove, PawnFacts& facts) {
+    constexpr Colour them = us ^ 1;
+    constexpr int fwd = us == WHITE ? 8 : -8;
+    constexpr int flip = us == WHITE ? 0 : 56;
     const PawnSideFacts& side = facts.side[us];
     int32_t total = side.base;
 
@@ -576,10 +579,17 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
     return total;
 }
 
+}  // namespace
+
+int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given) {
+    PawnFacts& facts = given != nullptr ? *given : ProbePawnCache(pos);
+    return us == WHITE ? PawnSideOf<WHITE>(pos, themToMove, facts) : PawnSideOf<BLACK>(pos, themToMove, facts);
+}
+
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
     std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
     PawnFacts& facts = ProbePawnCache(pos);
-    int32_t total = PawnSide(pos, WHITE, blackIndicator, &facts) - PawnSide(pos, BLACK, whiteIndicator, &facts);
+    int32_t total = PawnSideOf<WHITE>(pos, blackIndicator, facts) - PawnSideOf<BLACK>(pos, whiteIndicator, facts);
     if (Eval.options.hyperModern) {
         const Colour rs = Eval.rootSide;
         const int32_t loss = (Eval.pawnShadeWeight[rs][0] + Eval.pawnShadeWeight[rs][1]) >> 1;
