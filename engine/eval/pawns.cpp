@@ -357,10 +357,11 @@ uint64_t PawnSquares(const Position& pos, Colour c) {
 
 namespace {
 
-void FindSideFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
-    const Colour them = us ^ 1;
-    const int fwd = us == WHITE ? 8 : -8;
-    const int flip = us == WHITE ? 0 : 56;
+template <Colour us>
+void FindSideFacts(const Position& pos, PawnSideFacts& facts) {
+    constexpr Colour them = us ^ 1;
+    constexpr int fwd = us == WHITE ? 8 : -8;
+    constexpr int flip = us == WHITE ? 0 : 56;
     const int level = Eval.stormLevel[us];
     facts = PawnSideFacts{};
 
@@ -455,10 +456,11 @@ void FindSideFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
 }
 
 // The king shield of `us`'s pawns with the chain bonus it raises.
-int32_t KingShield(const Position& pos, Colour us, uint64_t pawns, uint8_t shieldFiles, int zoneCentre) {
-    const Colour them = us ^ 1;
-    const int fwd = us == WHITE ? 8 : -8;
-    const int flip = us == WHITE ? 0 : 56;
+template <Colour us>
+int32_t KingShield(const Position& pos, uint64_t pawns, uint8_t shieldFiles, int zoneCentre) {
+    constexpr Colour them = us ^ 1;
+    constexpr int fwd = us == WHITE ? 8 : -8;
+    constexpr int flip = us == WHITE ? 0 : 56;
     uint64_t reach = 0;
     if (shieldFiles != 0) {
         for (int f = 0; f < 8; ++f)
@@ -497,10 +499,10 @@ int32_t KingShield(const Position& pos, Colour us, uint64_t pawns, uint8_t shiel
 
 void FindPawnFacts(const Position& pos, PawnFacts& facts) {
     facts = PawnFacts{};
-    for (Colour c = WHITE; c <= BLACK; ++c) {
-        facts.pawns[c] = PawnFileWord(pos, c);
-        FindSideFacts(pos, c, facts.side[c]);
-    }
+    facts.pawns[WHITE] = PawnFileWord(pos, WHITE);
+    facts.pawns[BLACK] = PawnFileWord(pos, BLACK);
+    FindSideFacts<WHITE>(pos, facts.side[WHITE]);
+    FindSideFacts<BLACK>(pos, facts.side[BLACK]);
 }
 
 namespace {
@@ -523,7 +525,7 @@ int32_t PawnSideOf(Position& pos, int32_t themToMove, PawnFacts& facts) {
                              (shieldFiles != 0 ? 0x100u | shieldFiles : uint32_t(zoneCentre));
         if (facts.shieldKey[us] != key) {
             facts.shieldKey[us] = key;
-            facts.shield[us] = KingShield(pos, us, PawnSquares(pos, us), shieldFiles, zoneCentre);
+            facts.shield[us] = KingShield<us>(pos, PawnSquares(pos, us), shieldFiles, zoneCentre);
         }
         total += facts.shield[us];
     }
