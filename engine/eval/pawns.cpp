@@ -114,6 +114,16 @@ constexpr uint64_t FILE_A_BITS = 0x0101010101010101ull;
 // Where a square's shade sits in a word of two shade sums: light low, dark high.
 constexpr int ShadeShift(int sq) { return 16 * Shade(sq); }
 
+// What a piece in front of a pawn adds to the shade it covers, placed in the shade's half.
+constexpr auto BlockedShade = [] {
+    std::array<uint32_t, 64> t{};
+    for (int sq = 0; sq < 64; ++sq) {
+        const int centrality = Centrality[sq];
+        t[sq] = uint32_t((centrality / 2 + centrality) / 2 - centrality / 2) << ShadeShift(sq);
+    }
+    return t;
+}();
+
 // By file: byte k holds the file distance to file k. The candidates' sums stay below 64 a
 // byte, so one word adds all eight.
 constexpr auto FileDistanceBytes = [] {
@@ -142,8 +152,9 @@ struct WeakShape {
     bool guardCompared;     // backward and not rammed: the attack counts on the pawn matter
 };
 
-WeakShape WeakPawnShape(const Position& pos, Colour us, int sq, const uint8_t own[10], const uint8_t opp[10],
-                        bool openToHeavy) {
+// Inlined into the pawn facts, which compute most of its inputs themselves.
+[[gnu::always_inline]] inline WeakShape WeakPawnShape(const Position& pos, Colour us, int sq, const uint8_t own[10],
+                                                      const uint8_t opp[10], bool openToHeavy) {
     const Colour them = us ^ 1;
     const int flip = us == WHITE ? 0 : 56;
     const int f = FileOf(sq);
@@ -346,10 +357,11 @@ uint64_t PawnSquares(const Position& pos, Colour c) {
 
 namespace {
 
-void FindSideFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
-    const Colour them = us ^ 1;
-    const int fwd = us == WHITE ? 8 : -8;
-    const int flip = us == WHITE ? 0 : 56;
+template <Colour us>
+void FindSideFacts(const Position& pos, PawnSideFacts& facts) {
+    constexpr Colour them = us ^ 1;
+    constexpr int fwd = us == WHITE ? 8 : -8;
+    constexpr int flip = us == WHITE ? 0 : 56;
     const int level = Eval.stormLevel[us];
     facts = PawnSideFacts{};
 
@@ -444,10 +456,11 @@ void FindSideFacts(const Position& pos, Colour us, PawnSideFacts& facts) {
 }
 
 // The king shield of `us`'s pawns with the chain bonus it raises.
-int32_t KingShield(const Position& pos, Colour us, uint64_t pawns, uint8_t shieldFiles, int zoneCentre) {
-    const Colour them = us ^ 1;
-    const int fwd = us == WHITE ? 8 : -8;
-    const int flip = us == WHITE ? 0 : 56;
+template <Colour us>
+int32_t KingShield(const Position& pos, uint64_t pawns, uint8_t shieldFiles, int zoneCentre) {
+    constexpr Colour them = us ^ 1;
+    constexpr int fwd = us == WHITE ? 8 : -8;
+    constexpr int flip = us == WHITE ? 0 : 56;
     uint64_t reach = 0;
     if (shieldFiles != 0) {
         for (int f = 0; f < 8; ++f)
@@ -486,17 +499,20 @@ int32_t KingShield(const Position& pos, Colour us, uint64_t pawns, uint8_t shiel
 
 void FindPawnFacts(const Position& pos, PawnFacts& facts) {
     facts = PawnFacts{};
-    for (Colour c = WHITE; c <= BLACK; ++c) {
-        facts.pawns[c] = PawnFileWord(pos, c);
-        FindSideFacts(pos, c, facts.side[c]);
-    }
+    facts.pawns[WHITE] = PawnFileWord(pos, WHITE);
+    facts.pawns[BLACK] = PawnFileWord(pos, BLACK);
+    FindSideFacts<WHITE>(pos, facts.side[WHITE]);
+    FindSideFacts<BLACK>(pos, facts.side[BLACK]);
 }
 
-int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given) {
-    PawnFacts& facts = given != nullptr ? *given : ProbePawnCache(pos);
-    const Colour them = us ^ 1;
-    const int fwd = us == WHITE ? 8 : -8;
-    const int flip = us == WHITE ? 0 : 56;
+namespace {
+
+// One side's pawn score, with the colour fixed at compile time.
+template <Colour us>
+int32_t PawnSideOf(Position& pos, int32_t themToMove, PawnFacts& facts) {
+    constexpr Colour them = us ^ 1;
+    constexpr int fwd = us == WHITE ? 8 : -8;
+    constexpr int flip = us == WHITE ? 0 : 56;
     const PawnSideFacts& side = facts.side[us];
     int32_t total = side.base;
 
@@ -509,7 +525,7 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
                              (shieldFiles != 0 ? 0x100u | shieldFiles : uint32_t(zoneCentre));
         if (facts.shieldKey[us] != key) {
             facts.shieldKey[us] = key;
-            facts.shield[us] = KingShield(pos, us, PawnSquares(pos, us), shieldFiles, zoneCentre);
+            facts.shield[us] = KingShield<us>(pos, PawnSquares(pos, us), shieldFiles, zoneCentre);
         }
         total += facts.shield[us];
     }
@@ -519,12 +535,10 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
     // A mask of the pawns with a piece in front spares a mispredicted test per free pawn.
     const uint64_t occupied = side.freeFront != 0 ? OccupiedSet(pos) : 0;
     const uint64_t blockedFront = side.freeFront & (us == WHITE ? occupied >> 8 : occupied << 8);
-    for (uint64_t m = blockedFront; m; m &= m - 1) {
-        const int sq = LowestSquare(m);
-        const int front = sq + fwd;
-        const int centrality = Centrality[sq];
-        shade += uint32_t((centrality / 2 + centrality) / 2 - centrality / 2) << ShadeShift(sq);
-        if ((side.weak >> sq) & 1 && IsPieceOf(pos, front, them)) total -= BLOCKADER_PENALTY[pos.pieceType[front]];
+    for (uint64_t m = blockedFront; m; m &= m - 1) shade += BlockedShade[LowestSquare(m)];
+    for (uint64_t m = blockedFront & side.weak; m; m &= m - 1) {
+        const int front = LowestSquare(m) + fwd;
+        if (IsPieceOf(pos, front, them)) total -= BLOCKADER_PENALTY[pos.pieceType[front]];
     }
     Eval.pawnShadeWeight[us][0] = static_cast<uint8_t>(Eval.pawnShadeWeight[us][0] + shade);
     Eval.pawnShadeWeight[us][1] = static_cast<uint8_t>(Eval.pawnShadeWeight[us][1] + (shade >> 16));
@@ -567,10 +581,17 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
     return total;
 }
 
+}  // namespace
+
+int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given) {
+    PawnFacts& facts = given != nullptr ? *given : ProbePawnCache(pos);
+    return us == WHITE ? PawnSideOf<WHITE>(pos, themToMove, facts) : PawnSideOf<BLACK>(pos, themToMove, facts);
+}
+
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
     std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
     PawnFacts& facts = ProbePawnCache(pos);
-    int32_t total = PawnSide(pos, WHITE, blackIndicator, &facts) - PawnSide(pos, BLACK, whiteIndicator, &facts);
+    int32_t total = PawnSideOf<WHITE>(pos, blackIndicator, facts) - PawnSideOf<BLACK>(pos, whiteIndicator, facts);
     if (Eval.options.hyperModern) {
         const Colour rs = Eval.rootSide;
         const int32_t loss = (Eval.pawnShadeWeight[rs][0] + Eval.pawnShadeWeight[rs][1]) >> 1;

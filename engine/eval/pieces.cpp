@@ -106,13 +106,6 @@ constexpr int32_t ROOK_SEVENTH = 12;
 constexpr int32_t TRAPPED_ROOK = 38;
 constexpr int32_t TRAPPED_ROOK_PHASE = 3;
 constexpr int32_t XRAY_TARGET_BASE = 4;
-// The squares that end a rook's mobility walk: every piece but rooks and queens, which it
-// sees through (types 4 and 5 are the bytes whose value without bit 0 is 4).
-inline uint64_t RookStops(const Position& pos) {
-    return geometry::BoardSet(pos.pieceType, [](uint64_t w) {
-        return geometry::NonZeroBytes(w) & geometry::NonZeroBytes((w ^ 0x0404040404040404ull) & 0xFEFEFEFEFEFEFEFEull);
-    });
-}
 // The board directions of the bishop's walks, in the order of its direction bits:
 // north-west, north-east, south-west, south-east.
 constexpr int BISHOP_WALK_DIRECTION = 4;
@@ -143,6 +136,11 @@ inline int RanksAhead(Colour c, int rank) {
     return c == WHITE ? (0xFF << (rank + 1)) & 0xFF : (1 << rank) - 1;
 }
 
+// Ranks 3 to 6, where relative rank 2..5 falls for either colour; the knight's posts leave
+// out the edge files.
+constexpr uint64_t MIDDLE_RANKS = 0x0000FFFFFFFF0000ull;
+constexpr uint64_t KNIGHT_POST_SQUARES = MIDDLE_RANKS & 0x7E7E7E7E7E7E7E7Eull;
+
 // No enemy pawn on an adjacent file on a rank ahead of the square.
 bool SafeFromPawns(Colour c, int sq) {
     const int ahead = RanksAhead(c, RankOf(sq));
@@ -150,86 +148,85 @@ bool SafeFromPawns(Colour c, int sq) {
     return ((PawnFileBits(c ^ 1, f - 1) | PawnFileBits(c ^ 1, f + 1)) & ahead) == 0;
 }
 
-// Knight term for the piece of colour c on sq.
-int32_t KnightTerm(const Position& pos, Colour c, int sq, int a, int rooks) {
-    int32_t v = Eval.pieceTables[KNIGHT][c][sq] + KnightPawns[a] - Eval.endWeightHalf;
-    const int rr = RelativeRank(c, sq);
-    if (rr >= 2 && rr <= 5 && FileOf(sq) != 0 && FileOf(sq) != 7 && SafeFromPawns(c, sq)) {
+// Knight term for the piece of colour c on sq; `common` holds the terms every knight of c shares.
+template <Colour c>
+int32_t KnightTerm(const Position& pos, int sq, int32_t common) {
+    int32_t v = Eval.pieceTables[KNIGHT][c][sq] + common;
+    if ((KNIGHT_POST_SQUARES >> sq) & 1 && SafeFromPawns(c, sq)) {
+        const int rr = RelativeRank(c, sq);
         int o = Centrality[sq];
         if (HasPawnAttack(pos, c, sq)) o += o / 2;
         v += (o + 4 * rr) >> Eval.endWeightEighth;
     }
-    v -= KNIGHT_ROOK_PENALTY * rooks;
-    if (pos.queenSlots[c] != 0) v += KNIGHT_QUEEN_BONUS;
     return v;
 }
 
-}  // namespace
-
-// The bishop's mobility term, with the occupied squares given.
-int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uint64_t occupied) {
-    const Colour enemy = side ^ 1;
-    // North-west, north-east, south-west, south-east.
-    constexpr int RANK_STEP[4] = {1, 1, -1, -1};
-    const int forwardRank = side == WHITE ? 1 : -1;
-    int m = 0;
-    unsigned open = 0;
-    int32_t v = 0;
-    for (int d = 0; d < 4; ++d) {
-        const int direction = BISHOP_WALK_DIRECTION + d;
-        const int step = DirectionStep[direction];
-        // The empty squares up to the first piece, found by a bit scan.
-        const uint64_t pieces = geometry::LineRayTable[direction][square] & occupied;
-        const int edge = EdgeDistance[direction][square];
-        if (pieces == 0) {
-            m += edge;
-            if (edge > 0) open |= 1u << d;
-            continue;
-        }
-        const int s = geometry::NearestOnRay(direction, pieces);
-        const int empty = FileDistance(square, s) - 1;
-        m += empty;
-        if (empty > 0) open |= 1u << d;
-        const PieceType t = pos.pieceType[s];
-        // Squares from s to the edge, s included.
-        const int n = edge - empty;
-        if (pos.pieceColour[s] == side) {
-            if (t == PAWN) {
-                const int rr = RelativeRank(side, s);
-                if (RANK_STEP[d] == forwardRank && rr >= 1 && rr <= 3) {
-                    const int front = s + Forward(side);
-                    int32_t penalty = OwnPawnBlock[rr];
-                    if (pos.pieceType[front] == PAWN || pos.pieceColour[front] == enemy) penalty *= 4;
-                    v -= penalty;
-                }
-            } else if (t != KING) {
-                // Look through our own piece at what stands behind it.
-                const uint64_t beyond = geometry::LineRayTable[direction][s] & occupied;
-                if (beyond != 0) {
-                    const int behind = geometry::NearestOnRay(direction, beyond);
-                    const PieceType bt = pos.pieceType[behind];
-                    if (pos.pieceColour[behind] == enemy &&
-                        (bt >= ROOK || pos.attackMap[enemy].square[behind].attackWeight == 0)) {
-                        v += XRAY_TARGET_BASE + XrayBonus[bt];
-                    }
+// One walk of the bishop's mobility term, d = 0..3: north-west, north-east, south-west,
+// south-east. A direction known at compile time fixes the scan and the forward test.
+template <Colour side, int d>
+inline void BishopWalk(const Position& pos, int square, uint64_t occupied, int& m, unsigned& open, int32_t& v) {
+    constexpr Colour enemy = side ^ 1;
+    constexpr int direction = BISHOP_WALK_DIRECTION + d;
+    constexpr bool forward = side == WHITE ? d < 2 : d >= 2;
+    // The empty squares up to the first piece, or to the edge, found by a bit scan.
+    const uint64_t pieces = geometry::LineRayTable[direction][square] & occupied;
+    const int end = geometry::LineRayEnd[direction][square];
+    const int s = geometry::NearestOnRay(direction, pieces | (uint64_t{1} << end));
+    // North-east and south-east raise the file: the distance needs no sign test.
+    constexpr bool east = d == 1 || d == 3;
+    const int files = east ? FileOf(s) - FileOf(square) : FileOf(square) - FileOf(s);
+    const int empty = files - (pieces != 0 ? 1 : 0);
+    m += empty;
+    if (empty > 0) open |= 1u << d;
+    if (pieces == 0) return;
+    const PieceType t = pos.pieceType[s];
+    if (pos.pieceColour[s] == side) {
+        if (t == PAWN) {
+            const int rr = RelativeRank(side, s);
+            if (forward && rr >= 1 && rr <= 3) {
+                const int front = s + Forward(side);
+                int32_t penalty = OwnPawnBlock[rr];
+                if (pos.pieceType[front] == PAWN || pos.pieceColour[front] == enemy) penalty *= 4;
+                v -= penalty;
+            }
+        } else if (t != KING) {
+            // Look through our own piece at what stands behind it.
+            const uint64_t beyond = geometry::LineRayTable[direction][s] & occupied;
+            if (beyond != 0) {
+                const int behind = geometry::NearestOnRay(direction, beyond);
+                const PieceType bt = pos.pieceType[behind];
+                if (pos.pieceColour[behind] == enemy &&
+                    (bt >= ROOK || pos.attackMap[enemy].square[behind].attackWeight == 0)) {
+                    v += XRAY_TARGET_BASE + XrayBonus[bt];
                 }
             }
-            continue;
         }
-        // Enemy piece.
-        if (t == PAWN) {
-            if (!HasPawnAttack(pos, enemy, s)) {
-                v += 1;
+        return;
+    }
+    // Enemy piece.
+    if (t == PAWN) {
+        if (!HasPawnAttack(pos, enemy, s)) {
+            v += 1;
+        } else {
+            const int next = s + DirectionStep[direction];
+            if (s != end && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
+                v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
             } else {
-                const int next = n > 1 ? s + step : -1;
-                if (next >= 0 && pos.pieceType[next] == PAWN && pos.pieceColour[next] == enemy) {
-                    v -= HasPawnAttack(pos, enemy, next) ? 9 : 4;
-                } else {
-                    v -= 2;
-                }
+                v -= 2;
             }
         }
     }
+}
+
+template <Colour side>
+int32_t BishopMobilityTerm(const Position& pos, int square, uint64_t occupied) {
+    int m = 0;
+    unsigned open = 0;
+    int32_t v = 0;
+    BishopWalk<side, 0>(pos, square, occupied, m, open, v);
+    BishopWalk<side, 1>(pos, square, occupied, m, open, v);
+    BishopWalk<side, 2>(pos, square, occupied, m, open, v);
+    BishopWalk<side, 3>(pos, square, occupied, m, open, v);
     const unsigned forwardDirections = side == WHITE ? 0x3u : 0xCu;
     const int rr = RelativeRank(side, square);
     if ((open & forwardDirections) == 0 || (rr == 7 && m < 2)) {
@@ -240,19 +237,25 @@ int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uin
     return OpenDirections[SlotCount(open)] + BishopMobility[std::min(m, 13)] + v;
 }
 
-namespace {
+}  // namespace
 
-int32_t BishopTerm(const Position& pos, Colour c, int sq, int a, uint64_t occupied) {
-    int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] +
-                Eval.endWeightQuarter + Eval.phaseHalf;
-    const int rr = RelativeRank(c, sq);
-    if (rr >= 2 && rr <= 5 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
-    if (SlotCount(pos.bishopSlots[c]) >= 2) v += BISHOP_PAIR_BASE - a;
-    return v + EvaluateBishopMobility(pos, sq, c, occupied);
+// The bishop's mobility term, with the occupied squares given.
+int32_t EvaluateBishopMobility(const Position& pos, int square, Colour side, uint64_t occupied) {
+    return side == WHITE ? BishopMobilityTerm<WHITE>(pos, square, occupied) : BishopMobilityTerm<BLACK>(pos, square, occupied);
 }
 
-int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit, uint64_t stops) {
-    const Colour e = c ^ 1;
+namespace {
+
+template <Colour c>
+int32_t BishopTerm(const Position& pos, int sq, int32_t common, uint64_t occupied) {
+    int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] + common;
+    if ((MIDDLE_RANKS >> sq) & 1 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
+    return v + BishopMobilityTerm<c>(pos, sq, occupied);
+}
+
+template <Colour c>
+int32_t RookTerm(const Position& pos, int sq, uint32_t slotBit, uint64_t stops) {
+    constexpr Colour e = c ^ 1;
     int32_t v = Eval.pieceTables[ROOK][c][sq] + Eval.endWeightHalf;
     if (pos.attackMap[c].square[sq].attackWeight & AttackWeight::ROOK_LINE_MASK) v += ROOK_SUPPORTED;
     const int f = FileOf(sq);
@@ -278,17 +281,24 @@ int32_t RookTerm(const Position& pos, Colour c, int sq, uint32_t slotBit, uint64
     return v;
 }
 
-int32_t SideTerms(const Position& pos, Colour c, int a, int rooks, uint64_t occupied, uint64_t stops) {
+template <Colour c>
+int32_t SideTerms(const Position& pos, int a, int rooks, uint64_t occupied, uint64_t stops) {
     int32_t v = 0;
-    for (uint32_t m = pos.knightSlots[c]; m; m &= m - 1) {
-        v += KnightTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a, rooks);
+    if (const uint32_t knights = pos.knightSlots[c]) {
+        const int32_t common = KnightPawns[a] - Eval.endWeightHalf - KNIGHT_ROOK_PENALTY * rooks +
+                               (pos.queenSlots[c] != 0 ? KNIGHT_QUEEN_BONUS : 0);
+        for (uint32_t m = knights; m; m &= m - 1) v += KnightTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], common);
     }
-    for (uint32_t m = pos.bishopSlots[c]; m; m &= m - 1) {
-        v += BishopTerm(pos, c, pos.slotSquare[c][std::countr_zero(m)], a, occupied);
+    if (const uint32_t bishops = pos.bishopSlots[c]) {
+        // A pair: more than one bishop.
+        const int32_t common = Eval.endWeightQuarter + Eval.phaseHalf + ((bishops & (bishops - 1)) != 0 ? BISHOP_PAIR_BASE - a : 0);
+        for (uint32_t m = bishops; m; m &= m - 1) {
+            v += BishopTerm<c>(pos, pos.slotSquare[c][std::countr_zero(m)], common, occupied);
+        }
     }
     for (uint32_t m = pos.rookSlots[c]; m; m &= m - 1) {
         const int slot = std::countr_zero(m);
-        v += RookTerm(pos, c, pos.slotSquare[c][slot], 1u << slot, stops);
+        v += RookTerm<c>(pos, pos.slotSquare[c][slot], 1u << slot, stops);
     }
     for (uint32_t m = pos.queenSlots[c]; m; m &= m - 1) {
         v += Eval.pieceTables[QUEEN][c][pos.slotSquare[c][std::countr_zero(m)]];
@@ -461,8 +471,8 @@ int32_t EvaluatePieces(const Position& pos) {
     // The board sets of the mobility walks, only when a rook or bishop walks.
     const bool bishops = (pos.bishopSlots[WHITE] | pos.bishopSlots[BLACK]) != 0;
     const uint64_t occupied = bishops ? geometry::OccupiedSet(pos) : 0;
-    const uint64_t stops = rooks != 0 ? RookStops(pos) : 0;
-    return SideTerms(pos, WHITE, a, rooks, occupied, stops) - SideTerms(pos, BLACK, a, rooks, occupied, stops) +
+    const uint64_t stops = rooks != 0 ? geometry::RookStops(pos) : 0;
+    return SideTerms<WHITE>(pos, a, rooks, occupied, stops) - SideTerms<BLACK>(pos, a, rooks, occupied, stops) +
            Eval.tradeBonus;
 }
 

@@ -138,8 +138,8 @@ TEST_F(PiecesTest, BishopMobility) {
     }
 }
 
-// The mobility walks scan a set of occupied squares built eight bytes at a time: over the
-// perft suite, that set and every ray scan must agree with a square-by-square walk.
+// The mobility walks scan sets of squares built sixteen bytes at a time: over the perft
+// suite, those sets and every ray scan must agree with a square-by-square walk.
 TEST(BoardSets, OccupiedSetAndRayScansMatchTheBoard) {
     std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/perftsuite.epd");
     std::string line;
@@ -149,8 +149,11 @@ TEST(BoardSets, OccupiedSetAndRayScansMatchTheBoard) {
         if (fen.size() < 10) continue;
         const Position p = MakePosition(fen);
         const uint64_t occupied = geometry::OccupiedSet(p);
+        const uint64_t stops = geometry::RookStops(p);
         for (int sq = 0; sq < 64; ++sq) {
-            ASSERT_EQ((occupied >> sq) & 1, p.pieceType[sq] != NO_PIECE ? 1u : 0u) << fen << " square " << sq;
+            const PieceType t = p.pieceType[sq];
+            ASSERT_EQ((occupied >> sq) & 1, t != NO_PIECE ? 1u : 0u) << fen << " square " << sq;
+            ASSERT_EQ((stops >> sq) & 1, t != NO_PIECE && t != ROOK && t != QUEEN ? 1u : 0u) << fen << " square " << sq;
             for (int dir = 0; dir < 8; ++dir) {
                 int end = sq;
                 for (int s = geometry::Step(sq, dir); s != NO_SQUARE; s = geometry::Step(s, dir)) {
