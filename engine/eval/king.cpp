@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "eval/eval_geometry.h"
 #include "eval/evaluate.h"
@@ -218,20 +219,40 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     PlyRecord& rec = UndoTop(pos);
     SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
     const Escapes esc = FindEscapes(pos, side, king);
-    const int ownShades = BishopShades(pos, side);
-    const int enemyShades = BishopShades(pos, enemy);
     const int enemyForward = enemy == WHITE ? 8 : -8;
 
     int units = 0, xunits = 0, p = 0;
     SlotMask direct = 0, xray = 0;
+    // The bishop shades are looked up only for a zone square that needs them: few do.
+    int ownShades = -1, enemyShades = 0;
+    auto controlled = [&](int z, PieceType t) {
+        if (ownShades < 0) {
+            ownShades = BishopShades(pos, side);
+            enemyShades = BishopShades(pos, enemy);
+        }
+        const int w = ZoneSquareWeight[z];
+        const int shadeBit = 1 << Shade(z);
+        p -= w;
+        if ((enemyShades & shadeBit) && !(ownShades & shadeBit)) p -= w;
+        if (IsPieceOf(pos, z, side) && t == BISHOP) p += w;
+        else if ((ownShades & shadeBit) && !(enemyShades & shadeBit)) p += w;
+    };
 
     // Zone squares: attackers, control and pieces standing there.
     for (const int z : KingZone(king)) {
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
-        if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
         const AttackRecord& er = AttackOf(pos, enemy, z);
         const AttackRecord& orr = AttackOf(pos, side, z);
+        // Most zone squares hold no enemy piece and no enemy attacker, not even an x-ray:
+        // they score only when the side does not reach them either.
+        uint64_t enemyWord;
+        std::memcpy(&enemyWord, &er, sizeof enemyWord);
+        if (enemyWord == 0 && !enemyPiece) {
+            if (orr.attackWeight == 0 && orr.attackerCount == 0) controlled(z, t);
+            continue;
+        }
+        if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
         direct |= er.attackerSlots;
         xray |= er.xraySlots;
         units += SlotWeight(er.attackerSlots);
@@ -240,14 +261,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         int flag = 1;
         if (orr.attackWeight <= er.attackWeight) {
             flag = er.attackWeight == 0 ? 1 : 0;
-            if (d >= 0) {
-                const int w = ZoneSquareWeight[z];
-                const int shadeBit = 1 << Shade(z);
-                p -= w;
-                if ((enemyShades & shadeBit) && !(ownShades & shadeBit)) p -= w;
-                if (IsPieceOf(pos, z, side) && t == BISHOP) p += w;
-                else if ((ownShades & shadeBit) && !(enemyShades & shadeBit)) p += w;
-            }
+            if (d >= 0) controlled(z, t);
         }
         if (enemyPiece) {
             if (t != PAWN) d += 1;
