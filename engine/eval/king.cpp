@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "eval/eval_geometry.h"
@@ -60,7 +61,6 @@ constexpr int CORNER_UNITS = 8;
 struct Escapes {
     uint64_t single = ~uint64_t{0};   // byte d: the lone attacker's slot, 0xFF none
     uint8_t free = 0;
-    uint8_t blocked = 0;
     uint8_t ownBlocked = 0;      // blocked by the side's own pieces
 
     void SetSingle(int dir, int slot) {
@@ -73,29 +73,46 @@ struct Escapes {
         const uint64_t zero = ~(((x & LOW7) + LOW7) | x | LOW7);
         return static_cast<uint8_t>((zero * 0x0002040810204081ull) >> 56);
     }
+    // The king's neighbour z in direction dir.
+    void Add(const Position& pos, Colour side, int z, int dir) {
+        const uint8_t bit = static_cast<uint8_t>(1 << dir);
+        const PieceType t = pos.pieceType[z];
+        if (IsPieceOf(pos, z, side)) {
+            ownBlocked |= bit;
+            return;
+        }
+        if (IsPieceOf(pos, z, side ^ 1) && (t == PAWN || t == KNIGHT || t == BISHOP || t == KING)) return;
+        const AttackRecord& er = AttackOf(pos, side ^ 1, z);
+        if (er.attackWeight == 0) free |= bit;
+        else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
+            SetSingle(dir, LowestSlot(er.attackerSlots));
+    }
 };
 
 Escapes FindEscapes(const Position& pos, Colour side, int king) {
-    const Colour enemy = side ^ 1;
     Escapes esc;
     for (int dir = 0; dir < 8; ++dir) {
         const int z = Step(king, dir);
-        if (z == NO_SQUARE) continue;
-        const uint8_t bit = static_cast<uint8_t>(1 << dir);
-        const PieceType t = pos.pieceType[z];
-        if (IsPieceOf(pos, z, side) ||
-            (IsPieceOf(pos, z, enemy) && (t == PAWN || t == KNIGHT || t == BISHOP || t == KING))) {
-            esc.blocked |= bit;
-            if (IsPieceOf(pos, z, side)) esc.ownBlocked |= bit;
-            continue;
-        }
-        const AttackRecord& er = AttackOf(pos, enemy, z);
-        if (er.attackWeight == 0) esc.free |= bit;
-        else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
-            esc.SetSingle(dir, LowestSlot(er.attackerSlots));
+        if (z != NO_SQUARE) esc.Add(pos, side, z, dir);
     }
     return esc;
 }
+
+// [king][i]: the bit of the direction from the king to its zone square i, 0 when that
+// square is not a neighbour. Every neighbour of the king lies in its zone.
+constexpr auto ZoneDirectionBit = [] {
+    constexpr int fileStep[8] = {1, 0, -1, 0, -1, 1, -1, 1};
+    constexpr int rankStep[8] = {0, 1, 0, -1, 1, 1, -1, -1};
+    std::array<std::array<uint8_t, 9>, 64> t{};
+    for (int king = 0; king < 64; ++king)
+        for (int i = 0; i < 9; ++i) {
+            const int z = KingZoneTable[king][i];
+            for (int dir = 0; dir < 8; ++dir)
+                if (FileOf(king) + fileStep[dir] == FileOf(z) && RankOf(king) + rankStep[dir] == RankOf(z))
+                    t[king][i] = static_cast<uint8_t>(1 << dir);
+        }
+    return t;
+}();
 
 // The enemy's line pieces on a square, direct (queens bits 1-3, rooks 4-5, bishops 6-7
 // of the attack word) and x-ray (2 per attacker in the x-ray byte).
@@ -218,7 +235,8 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     const int king = KingSquare(pos, side);
     PlyRecord& rec = UndoTop(pos);
     SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
-    const Escapes esc = FindEscapes(pos, side, king);
+    Escapes esc;
+    uint8_t shut = 0;   // directions whose neighbour is an own piece no enemy piece reaches
     const int enemyForward = enemy == WHITE ? 8 : -8;
 
     int units = 0, xunits = 0, p = 0;
@@ -239,7 +257,9 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     };
 
     // Zone squares: attackers, control and pieces standing there.
-    for (const int z : KingZone(king)) {
+    for (int i = 0; i < 9; ++i) {
+        const int z = KingZone(king)[i];
+        const uint8_t bit = ZoneDirectionBit[king][i];
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
         const AttackRecord& er = AttackOf(pos, enemy, z);
@@ -249,9 +269,14 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         uint64_t enemyWord;
         std::memcpy(&enemyWord, &er, sizeof enemyWord);
         if (enemyWord == 0 && !enemyPiece) {
+            const uint8_t own = HasPiece(pos, z) ? bit : 0;
+            esc.ownBlocked |= own;
+            shut |= own;
+            esc.free |= bit ^ own;
             if (orr.attackWeight == 0 && orr.attackerCount == 0) controlled(z, t);
             continue;
         }
+        if (bit) esc.Add(pos, side, z, std::countr_zero(bit));
         if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
         direct |= er.attackerSlots;
         xray |= er.xraySlots;
@@ -281,23 +306,28 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
 
     // Line threats along the king's diagonals and lines.
     uint8_t threatCover = 0;
-    auto walkLine = [&](int dir) {
-        const bool straight = IsStraight(dir);
-        const uint16_t lineMask = straight ? AttackWeight::ROOK_LINE_MASK : AttackWeight::BISHOP_LINE_MASK;
-        const SlotMask kindSlots = straight ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
+    auto walkLine = [&](int dir, uint16_t lineMask, SlotMask kindSlots) {
+        // m sums the side's surplus of attackers (2 or more) on the squares up to `summed`;
+        // it is needed only where an enemy line piece reaches, so it is summed there.
         int m = 0;
         SlotMask counted = 0;
         const int step = DirectionStep[dir];
-        int u = king;
+        int u = king, summed = king;
         for (int n = EdgeDistance[dir][king]; n > 0; --n) {
             u += step;
-            const AttackRecord& orr = AttackOf(pos, side, u);
             const AttackRecord& er = AttackOf(pos, enemy, u);
-            const int d = orr.attackerCount - er.attackerCount;
             const bool occupied = HasPiece(pos, u);
-            if (d >= 2) {
-                m += d;
-            } else if (er.attackWeight & lineMask) {
+            if (!(er.attackWeight & lineMask)) {
+                if (occupied) break;
+                continue;
+            }
+            const AttackRecord& orr = AttackOf(pos, side, u);
+            const int d = orr.attackerCount - er.attackerCount;
+            if (d < 2) {
+                for (summed += step; summed != u; summed += step) {
+                    const int ds = AttackOf(pos, side, summed).attackerCount - AttackOf(pos, enemy, summed).attackerCount;
+                    if (ds >= 2) m += ds;
+                }
                 if (IsPieceOf(pos, u, enemy)) {
                     if (pos.pieceType[u] != PAWN) p += m - 5;
                     if (m == 0 && CanStepAside(pos, u, dir, enemy)) {
@@ -346,11 +376,14 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
             if (occupied) break;
         }
     };
-    if (pos.diagonalSlots[enemy])
-        for (int dir = 4; dir < 8; ++dir) walkLine(dir);
-    if (pos.straightSlots[enemy]) {
+    // A walk stopped at once by a shut neighbour finds nothing.
+    if (const SlotMask diagonal = pos.diagonalSlots[enemy])
+        for (int dir = 4; dir < 8; ++dir)
+            if (!(shut & (1 << dir))) walkLine(dir, AttackWeight::BISHOP_LINE_MASK, diagonal);
+    if (const SlotMask straight = pos.straightSlots[enemy]) {
         if ((esc.free & ~EAST_WEST) == 0) p -= 2 * Eval.endWeight;
-        for (int dir = 0; dir < 4; ++dir) walkLine(dir);
+        for (int dir = 0; dir < 4; ++dir)
+            if (!(shut & (1 << dir))) walkLine(dir, AttackWeight::ROOK_LINE_MASK, straight);
     }
 
     // Knight checks.
