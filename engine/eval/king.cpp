@@ -237,6 +237,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
     Escapes esc;
     uint8_t shut = 0;   // directions whose neighbour is an own piece no enemy piece reaches
+    uint8_t near = 0;   // directions with a neighbour on the board
     const int enemyForward = enemy == WHITE ? 8 : -8;
 
     int units = 0, xunits = 0, p = 0;
@@ -260,6 +261,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     for (int i = 0; i < 9; ++i) {
         const int z = KingZone(king)[i];
         const uint8_t bit = ZoneDirectionBit[king][i];
+        near |= bit;
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
         const AttackRecord& er = AttackOf(pos, enemy, z);
@@ -304,86 +306,99 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     if (IsCorner(king)) units += CORNER_UNITS;
     units += SlotWeight(direct) + SlotWeight(xray) / 2;
 
-    // Line threats along the king's diagonals and lines.
-    uint8_t threatCover = 0;
-    auto walkLine = [&](int dir, uint16_t lineMask, SlotMask kindSlots) {
-        // m sums the side's surplus of attackers (2 or more) on the squares up to `summed`;
-        // it is needed only where an enemy line piece reaches, so it is summed there.
-        int m = 0;
-        SlotMask counted = 0;
-        const int step = DirectionStep[dir];
-        int u = king, summed = king;
-        for (int n = EdgeDistance[dir][king]; n > 0; --n) {
-            u += step;
-            const AttackRecord& er = AttackOf(pos, enemy, u);
-            const bool occupied = HasPiece(pos, u);
-            if (!(er.attackWeight & lineMask)) {
-                if (occupied) break;
-                continue;
-            }
-            const AttackRecord& orr = AttackOf(pos, side, u);
-            const int d = orr.attackerCount - er.attackerCount;
-            if (d < 2) {
-                for (summed += step; summed != u; summed += step) {
-                    const int ds = AttackOf(pos, side, summed).attackerCount - AttackOf(pos, enemy, summed).attackerCount;
-                    if (ds >= 2) m += ds;
+    // Line threats along the king's diagonals and lines. The walks only note the squares
+    // an enemy line piece reaches, which are few; those are scored after.
+    uint8_t lines = near & ~shut;   // a walk stopped at once by a shut neighbour finds nothing
+    if (!pos.diagonalSlots[enemy]) lines &= 0x0F;
+    if (!pos.straightSlots[enemy]) lines &= 0xF0;
+    uint8_t hitSquare[56], hitDir[56];
+    int hits = 0;
+    auto walk = [&](uint8_t dirs, uint16_t lineMask) {
+        for (; dirs; dirs &= dirs - 1) {
+            const int dir = std::countr_zero(dirs);
+            const int step = DirectionStep[dir];
+            int u = king;
+            for (int n = EdgeDistance[dir][king]; n > 0; --n) {
+                u += step;
+                if (AttackOf(pos, enemy, u).attackWeight & lineMask) {
+                    hitSquare[hits] = static_cast<uint8_t>(u);
+                    hitDir[hits++] = static_cast<uint8_t>(dir);
                 }
-                if (IsPieceOf(pos, u, enemy)) {
-                    if (pos.pieceType[u] != PAWN) p += m - 5;
-                    if (m == 0 && CanStepAside(pos, u, dir, enemy)) {
-                        // A slider behind an enemy piece on the line: discovered check.
-                        for (SlotMask s = er.attackerSlots & kindSlots; s; s &= s - 1) {
-                            const int slot = LowestSlot(s);
-                            const int from = pos.slotSquare[enemy][slot];
-                            if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
-                            threatSlots |= 1u << slot;
-                            units += SlotWeight(1u << slot) + 6;
-                            p -= 16;
-                            rec.checkFlag |= CheckThreatFlag(side);
-                            const uint8_t cover = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
-                            threatCover |= cover;
-                            if ((esc.free & ~cover) == 0) rec.checkFlag |= MateThreatFlag(side);
-                        }
-                    }
-                } else if (d < 0) {
-                    p += m - 10;
-                    const SlotMask sliders = er.attackerSlots & kindSlots;
-                    const SlotMask fresh = sliders & ~counted;
-                    counted |= fresh;
-                    threatSlots |= fresh;
-                    units += SlotWeight(fresh) + 6 * PopCount(fresh);
-                    if (m == 0 && LineAttackers(er) > orr.attackerCount) {
-                        p -= 12;
-                        const uint8_t line = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
-                        const bool nextToKing = u == Step(king, dir);
-                        for (SlotMask s = sliders; s; s &= s - 1) {
-                            const int slot = LowestSlot(s);
-                            const int from = pos.slotSquare[enemy][slot];
-                            // A queen landing next to a king that guards the square at most
-                            // once also takes the squares its own pieces block.
-                            uint8_t cover = line;
-                            if (nextToKing && pos.pieceType[from] == QUEEN && orr.attackerCount <= 1)
-                                cover |= esc.ownBlocked;
-                            threatCover |= cover;
-                            const uint8_t needed = esc.free | esc.SinglesOf(slot);
-                            if ((needed & ~cover) == 0) MarkMateThreat(pos, side, from, u);
-                        }
-                    }
-                } else if (d == 0) {
-                    p += m - 6;
-                }
+                if (HasPiece(pos, u)) break;
             }
-            if (occupied) break;
         }
     };
-    // A walk stopped at once by a shut neighbour finds nothing.
-    if (const SlotMask diagonal = pos.diagonalSlots[enemy])
-        for (int dir = 4; dir < 8; ++dir)
-            if (!(shut & (1 << dir))) walkLine(dir, AttackWeight::BISHOP_LINE_MASK, diagonal);
-    if (const SlotMask straight = pos.straightSlots[enemy]) {
-        if ((esc.free & ~EAST_WEST) == 0) p -= 2 * Eval.endWeight;
-        for (int dir = 0; dir < 4; ++dir)
-            if (!(shut & (1 << dir))) walkLine(dir, AttackWeight::ROOK_LINE_MASK, straight);
+    walk(lines & 0xF0, AttackWeight::BISHOP_LINE_MASK);
+    walk(lines & 0x0F, AttackWeight::ROOK_LINE_MASK);
+    if (pos.straightSlots[enemy] && (esc.free & ~EAST_WEST) == 0) p -= 2 * Eval.endWeight;
+
+    uint8_t threatCover = 0;
+    // Per line: m sums the side's surplus of attackers (2 or more) on the squares up to
+    // `summed`, added up only when a noted square needs it.
+    int m = 0, summed = king, lastDir = NO_LINE;
+    SlotMask counted = 0;
+    for (int h = 0; h < hits; ++h) {
+        const int u = hitSquare[h], dir = hitDir[h];
+        const int step = DirectionStep[dir];
+        if (dir != lastDir) {
+            lastDir = dir;
+            m = 0;
+            summed = king;
+            counted = 0;
+        }
+        const SlotMask kindSlots = IsStraight(dir) ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
+        const AttackRecord& er = AttackOf(pos, enemy, u);
+        const AttackRecord& orr = AttackOf(pos, side, u);
+        const int d = orr.attackerCount - er.attackerCount;
+        if (d >= 2) continue;
+        for (summed += step; summed != u; summed += step) {
+            const int ds = AttackOf(pos, side, summed).attackerCount - AttackOf(pos, enemy, summed).attackerCount;
+            if (ds >= 2) m += ds;
+        }
+        if (IsPieceOf(pos, u, enemy)) {
+            if (pos.pieceType[u] != PAWN) p += m - 5;
+            if (m == 0 && CanStepAside(pos, u, dir, enemy)) {
+                // A slider behind an enemy piece on the line: discovered check.
+                for (SlotMask s = er.attackerSlots & kindSlots; s; s &= s - 1) {
+                    const int slot = LowestSlot(s);
+                    const int from = pos.slotSquare[enemy][slot];
+                    if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
+                    threatSlots |= 1u << slot;
+                    units += SlotWeight(1u << slot) + 6;
+                    p -= 16;
+                    rec.checkFlag |= CheckThreatFlag(side);
+                    const uint8_t cover = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
+                    threatCover |= cover;
+                    if ((esc.free & ~cover) == 0) rec.checkFlag |= MateThreatFlag(side);
+                }
+            }
+        } else if (d < 0) {
+            p += m - 10;
+            const SlotMask sliders = er.attackerSlots & kindSlots;
+            const SlotMask fresh = sliders & ~counted;
+            counted |= fresh;
+            threatSlots |= fresh;
+            units += SlotWeight(fresh) + 6 * PopCount(fresh);
+            if (m == 0 && LineAttackers(er) > orr.attackerCount) {
+                p -= 12;
+                const uint8_t line = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
+                const bool nextToKing = u == Step(king, dir);
+                for (SlotMask s = sliders; s; s &= s - 1) {
+                    const int slot = LowestSlot(s);
+                    const int from = pos.slotSquare[enemy][slot];
+                    // A queen landing next to a king that guards the square at most
+                    // once also takes the squares its own pieces block.
+                    uint8_t cover = line;
+                    if (nextToKing && pos.pieceType[from] == QUEEN && orr.attackerCount <= 1)
+                        cover |= esc.ownBlocked;
+                    threatCover |= cover;
+                    const uint8_t needed = esc.free | esc.SinglesOf(slot);
+                    if ((needed & ~cover) == 0) MarkMateThreat(pos, side, from, u);
+                }
+            }
+        } else if (d == 0) {
+            p += m - 6;
+        }
     }
 
     // Knight checks.
