@@ -114,6 +114,14 @@ constexpr auto ZoneDirectionBit = [] {
     return t;
 }();
 
+// [king]: the directions in which the king has a neighbour on the board.
+constexpr auto NeighbourDirections = [] {
+    std::array<uint8_t, 64> t{};
+    for (int king = 0; king < 64; ++king)
+        for (const uint8_t bit : ZoneDirectionBit[king]) t[king] = static_cast<uint8_t>(t[king] | bit);
+    return t;
+}();
+
 // The enemy's line pieces on a square, direct (queens bits 1-3, rooks 4-5, bishops 6-7
 // of the attack word) and x-ray (2 per attacker in the x-ray byte).
 constexpr int LineAttackers(const AttackRecord& r) {
@@ -237,7 +245,6 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
     Escapes esc;
     uint8_t shut = 0;   // directions whose neighbour is an own piece no enemy piece reaches
-    uint8_t near = 0;   // directions with a neighbour on the board
     const int enemyForward = enemy == WHITE ? 8 : -8;
 
     int units = 0, xunits = 0, p = 0;
@@ -261,7 +268,6 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     for (int i = 0; i < 9; ++i) {
         const int z = KingZone(king)[i];
         const uint8_t bit = ZoneDirectionBit[king][i];
-        near |= bit;
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
         const AttackRecord& er = AttackOf(pos, enemy, z);
@@ -272,7 +278,6 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         std::memcpy(&enemyWord, &er, sizeof enemyWord);
         if (enemyWord == 0 && !enemyPiece) {
             const uint8_t own = HasPiece(pos, z) ? bit : 0;
-            esc.ownBlocked |= own;
             shut |= own;
             esc.free |= bit ^ own;
             if (orr.attackWeight == 0 && orr.attackerCount == 0) controlled(z, t);
@@ -303,12 +308,13 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
             else if (flag == 0 && d < 0) units += 4;
         }
     }
+    esc.ownBlocked |= shut;
     if (IsCorner(king)) units += CORNER_UNITS;
     units += SlotWeight(direct) + SlotWeight(xray) / 2;
 
     // Line threats along the king's diagonals and lines. The walks only note the squares
     // an enemy line piece reaches, which are few; those are scored after.
-    uint8_t lines = near & ~shut;   // a walk stopped at once by a shut neighbour finds nothing
+    uint8_t lines = NeighbourDirections[king] & ~shut;   // a walk stopped at once by a shut neighbour finds nothing
     if (!pos.diagonalSlots[enemy]) lines &= 0x0F;
     if (!pos.straightSlots[enemy]) lines &= 0xF0;
     uint8_t hitSquare[56], hitDir[56];
