@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "eval/eval_geometry.h"
 #include "eval/evaluate.h"
@@ -59,7 +61,6 @@ constexpr int CORNER_UNITS = 8;
 struct Escapes {
     uint64_t single = ~uint64_t{0};   // byte d: the lone attacker's slot, 0xFF none
     uint8_t free = 0;
-    uint8_t blocked = 0;
     uint8_t ownBlocked = 0;      // blocked by the side's own pieces
 
     void SetSingle(int dir, int slot) {
@@ -72,29 +73,54 @@ struct Escapes {
         const uint64_t zero = ~(((x & LOW7) + LOW7) | x | LOW7);
         return static_cast<uint8_t>((zero * 0x0002040810204081ull) >> 56);
     }
+    // The king's neighbour z in direction dir.
+    void Add(const Position& pos, Colour side, int z, int dir) {
+        const uint8_t bit = static_cast<uint8_t>(1 << dir);
+        const PieceType t = pos.pieceType[z];
+        if (IsPieceOf(pos, z, side)) {
+            ownBlocked |= bit;
+            return;
+        }
+        if (IsPieceOf(pos, z, side ^ 1) && (t == PAWN || t == KNIGHT || t == BISHOP || t == KING)) return;
+        const AttackRecord& er = AttackOf(pos, side ^ 1, z);
+        if (er.attackWeight == 0) free |= bit;
+        else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
+            SetSingle(dir, LowestSlot(er.attackerSlots));
+    }
 };
 
 Escapes FindEscapes(const Position& pos, Colour side, int king) {
-    const Colour enemy = side ^ 1;
     Escapes esc;
     for (int dir = 0; dir < 8; ++dir) {
         const int z = Step(king, dir);
-        if (z == NO_SQUARE) continue;
-        const uint8_t bit = static_cast<uint8_t>(1 << dir);
-        const PieceType t = pos.pieceType[z];
-        if (IsPieceOf(pos, z, side) ||
-            (IsPieceOf(pos, z, enemy) && (t == PAWN || t == KNIGHT || t == BISHOP || t == KING))) {
-            esc.blocked |= bit;
-            if (IsPieceOf(pos, z, side)) esc.ownBlocked |= bit;
-            continue;
-        }
-        const AttackRecord& er = AttackOf(pos, enemy, z);
-        if (er.attackWeight == 0) esc.free |= bit;
-        else if (er.attackerCount == 1 && PopCount(er.attackerSlots) == 1)
-            esc.SetSingle(dir, LowestSlot(er.attackerSlots));
+        if (z != NO_SQUARE) esc.Add(pos, side, z, dir);
     }
     return esc;
 }
+
+// [king][i]: the bit of the direction from the king to its zone square i, 0 when that
+// square is not a neighbour. Every neighbour of the king lies in its zone.
+constexpr auto ZoneDirectionBit = [] {
+    constexpr int fileStep[8] = {1, 0, -1, 0, -1, 1, -1, 1};
+    constexpr int rankStep[8] = {0, 1, 0, -1, 1, 1, -1, -1};
+    std::array<std::array<uint8_t, 9>, 64> t{};
+    for (int king = 0; king < 64; ++king)
+        for (int i = 0; i < 9; ++i) {
+            const int z = KingZoneTable[king][i];
+            for (int dir = 0; dir < 8; ++dir)
+                if (FileOf(king) + fileStep[dir] == FileOf(z) && RankOf(king) + rankStep[dir] == RankOf(z))
+                    t[king][i] = static_cast<uint8_t>(1 << dir);
+        }
+    return t;
+}();
+
+// [king]: the directions in which the king has a neighbour on the board.
+constexpr auto NeighbourDirections = [] {
+    std::array<uint8_t, 64> t{};
+    for (int king = 0; king < 64; ++king)
+        for (const uint8_t bit : ZoneDirectionBit[king]) t[king] = static_cast<uint8_t>(t[king] | bit);
+    return t;
+}();
 
 // The enemy's line pieces on a square, direct (queens bits 1-3, rooks 4-5, bishops 6-7
 // of the attack word) and x-ray (2 per attacker in the x-ray byte).
@@ -217,21 +243,48 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     const int king = KingSquare(pos, side);
     PlyRecord& rec = UndoTop(pos);
     SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
-    const Escapes esc = FindEscapes(pos, side, king);
-    const int ownShades = BishopShades(pos, side);
-    const int enemyShades = BishopShades(pos, enemy);
+    Escapes esc;
+    uint8_t shut = 0;   // directions whose neighbour is an own piece no enemy piece reaches
     const int enemyForward = enemy == WHITE ? 8 : -8;
 
     int units = 0, xunits = 0, p = 0;
     SlotMask direct = 0, xray = 0;
+    // The bishop shades are looked up only for a zone square that needs them: few do.
+    int ownShades = -1, enemyShades = 0;
+    auto controlled = [&](int z, PieceType t) {
+        if (ownShades < 0) {
+            ownShades = BishopShades(pos, side);
+            enemyShades = BishopShades(pos, enemy);
+        }
+        const int w = ZoneSquareWeight[z];
+        const int shadeBit = 1 << Shade(z);
+        p -= w;
+        if ((enemyShades & shadeBit) && !(ownShades & shadeBit)) p -= w;
+        if (IsPieceOf(pos, z, side) && t == BISHOP) p += w;
+        else if ((ownShades & shadeBit) && !(enemyShades & shadeBit)) p += w;
+    };
 
     // Zone squares: attackers, control and pieces standing there.
-    for (const int z : KingZone(king)) {
+    for (int i = 0; i < 9; ++i) {
+        const int z = KingZone(king)[i];
+        const uint8_t bit = ZoneDirectionBit[king][i];
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
-        if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
         const AttackRecord& er = AttackOf(pos, enemy, z);
         const AttackRecord& orr = AttackOf(pos, side, z);
+        // Most zone squares hold no enemy piece and no enemy attacker, not even an x-ray:
+        // they score only when the side does not reach them either.
+        uint64_t enemyWord;
+        std::memcpy(&enemyWord, &er, sizeof enemyWord);
+        if (enemyWord == 0 && !enemyPiece) {
+            const uint8_t own = HasPiece(pos, z) ? bit : 0;
+            shut |= own;
+            esc.free |= bit ^ own;
+            if (orr.attackWeight == 0 && orr.attackerCount == 0) controlled(z, t);
+            continue;
+        }
+        if (bit) esc.Add(pos, side, z, std::countr_zero(bit));
+        if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
         direct |= er.attackerSlots;
         xray |= er.xraySlots;
         units += SlotWeight(er.attackerSlots);
@@ -240,14 +293,7 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
         int flag = 1;
         if (orr.attackWeight <= er.attackWeight) {
             flag = er.attackWeight == 0 ? 1 : 0;
-            if (d >= 0) {
-                const int w = ZoneSquareWeight[z];
-                const int shadeBit = 1 << Shade(z);
-                p -= w;
-                if ((enemyShades & shadeBit) && !(ownShades & shadeBit)) p -= w;
-                if (IsPieceOf(pos, z, side) && t == BISHOP) p += w;
-                else if ((ownShades & shadeBit) && !(enemyShades & shadeBit)) p += w;
-            }
+            if (d >= 0) controlled(z, t);
         }
         if (enemyPiece) {
             if (t != PAWN) d += 1;
@@ -262,81 +308,103 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
             else if (flag == 0 && d < 0) units += 4;
         }
     }
+    esc.ownBlocked |= shut;
     if (IsCorner(king)) units += CORNER_UNITS;
     units += SlotWeight(direct) + SlotWeight(xray) / 2;
 
-    // Line threats along the king's diagonals and lines.
-    uint8_t threatCover = 0;
-    auto walkLine = [&](int dir) {
-        const bool straight = IsStraight(dir);
-        const uint16_t lineMask = straight ? AttackWeight::ROOK_LINE_MASK : AttackWeight::BISHOP_LINE_MASK;
-        const SlotMask kindSlots = straight ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
-        int m = 0;
-        SlotMask counted = 0;
-        const int step = DirectionStep[dir];
-        int u = king;
-        for (int n = EdgeDistance[dir][king]; n > 0; --n) {
-            u += step;
-            const AttackRecord& orr = AttackOf(pos, side, u);
-            const AttackRecord& er = AttackOf(pos, enemy, u);
-            const int d = orr.attackerCount - er.attackerCount;
-            const bool occupied = HasPiece(pos, u);
-            if (d >= 2) {
-                m += d;
-            } else if (er.attackWeight & lineMask) {
-                if (IsPieceOf(pos, u, enemy)) {
-                    if (pos.pieceType[u] != PAWN) p += m - 5;
-                    if (m == 0 && CanStepAside(pos, u, dir, enemy)) {
-                        // A slider behind an enemy piece on the line: discovered check.
-                        for (SlotMask s = er.attackerSlots & kindSlots; s; s &= s - 1) {
-                            const int slot = LowestSlot(s);
-                            const int from = pos.slotSquare[enemy][slot];
-                            if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
-                            threatSlots |= 1u << slot;
-                            units += SlotWeight(1u << slot) + 6;
-                            p -= 16;
-                            rec.checkFlag |= CheckThreatFlag(side);
-                            const uint8_t cover = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
-                            threatCover |= cover;
-                            if ((esc.free & ~cover) == 0) rec.checkFlag |= MateThreatFlag(side);
-                        }
-                    }
-                } else if (d < 0) {
-                    p += m - 10;
-                    const SlotMask sliders = er.attackerSlots & kindSlots;
-                    const SlotMask fresh = sliders & ~counted;
-                    counted |= fresh;
-                    threatSlots |= fresh;
-                    units += SlotWeight(fresh) + 6 * PopCount(fresh);
-                    if (m == 0 && LineAttackers(er) > orr.attackerCount) {
-                        p -= 12;
-                        const uint8_t line = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
-                        const bool nextToKing = u == Step(king, dir);
-                        for (SlotMask s = sliders; s; s &= s - 1) {
-                            const int slot = LowestSlot(s);
-                            const int from = pos.slotSquare[enemy][slot];
-                            // A queen landing next to a king that guards the square at most
-                            // once also takes the squares its own pieces block.
-                            uint8_t cover = line;
-                            if (nextToKing && pos.pieceType[from] == QUEEN && orr.attackerCount <= 1)
-                                cover |= esc.ownBlocked;
-                            threatCover |= cover;
-                            const uint8_t needed = esc.free | esc.SinglesOf(slot);
-                            if ((needed & ~cover) == 0) MarkMateThreat(pos, side, from, u);
-                        }
-                    }
-                } else if (d == 0) {
-                    p += m - 6;
+    // Line threats along the king's diagonals and lines. The walks only note the squares
+    // an enemy line piece reaches, which are few; those are scored after.
+    uint8_t lines = NeighbourDirections[king] & ~shut;   // a walk stopped at once by a shut neighbour finds nothing
+    if (!pos.diagonalSlots[enemy]) lines &= 0x0F;
+    if (!pos.straightSlots[enemy]) lines &= 0xF0;
+    uint8_t hitSquare[56], hitDir[56];
+    int hits = 0;
+    auto walk = [&](uint8_t dirs, uint16_t lineMask) {
+        for (; dirs; dirs &= dirs - 1) {
+            const int dir = std::countr_zero(dirs);
+            const int step = DirectionStep[dir];
+            int u = king;
+            for (int n = EdgeDistance[dir][king]; n > 0; --n) {
+                u += step;
+                if (AttackOf(pos, enemy, u).attackWeight & lineMask) {
+                    hitSquare[hits] = static_cast<uint8_t>(u);
+                    hitDir[hits++] = static_cast<uint8_t>(dir);
                 }
+                if (HasPiece(pos, u)) break;
             }
-            if (occupied) break;
         }
     };
-    if (pos.diagonalSlots[enemy])
-        for (int dir = 4; dir < 8; ++dir) walkLine(dir);
-    if (pos.straightSlots[enemy]) {
-        if ((esc.free & ~EAST_WEST) == 0) p -= 2 * Eval.endWeight;
-        for (int dir = 0; dir < 4; ++dir) walkLine(dir);
+    walk(lines & 0xF0, AttackWeight::BISHOP_LINE_MASK);
+    walk(lines & 0x0F, AttackWeight::ROOK_LINE_MASK);
+    if (pos.straightSlots[enemy] && (esc.free & ~EAST_WEST) == 0) p -= 2 * Eval.endWeight;
+
+    uint8_t threatCover = 0;
+    // Per line: m sums the side's surplus of attackers (2 or more) on the squares up to
+    // `summed`, added up only when a noted square needs it.
+    int m = 0, summed = king, lastDir = NO_LINE;
+    SlotMask counted = 0;
+    for (int h = 0; h < hits; ++h) {
+        const int u = hitSquare[h], dir = hitDir[h];
+        const int step = DirectionStep[dir];
+        if (dir != lastDir) {
+            lastDir = dir;
+            m = 0;
+            summed = king;
+            counted = 0;
+        }
+        const SlotMask kindSlots = IsStraight(dir) ? pos.straightSlots[enemy] : pos.diagonalSlots[enemy];
+        const AttackRecord& er = AttackOf(pos, enemy, u);
+        const AttackRecord& orr = AttackOf(pos, side, u);
+        const int d = orr.attackerCount - er.attackerCount;
+        if (d >= 2) continue;
+        for (summed += step; summed != u; summed += step) {
+            const int ds = AttackOf(pos, side, summed).attackerCount - AttackOf(pos, enemy, summed).attackerCount;
+            if (ds >= 2) m += ds;
+        }
+        if (IsPieceOf(pos, u, enemy)) {
+            if (pos.pieceType[u] != PAWN) p += m - 5;
+            if (m == 0 && CanStepAside(pos, u, dir, enemy)) {
+                // A slider behind an enemy piece on the line: discovered check.
+                for (SlotMask s = er.attackerSlots & kindSlots; s; s &= s - 1) {
+                    const int slot = LowestSlot(s);
+                    const int from = pos.slotSquare[enemy][slot];
+                    if (LineDirection(u, from) != dir || pos.hangingValue[from] != 0) continue;
+                    threatSlots |= 1u << slot;
+                    units += SlotWeight(1u << slot) + 6;
+                    p -= 16;
+                    rec.checkFlag |= CheckThreatFlag(side);
+                    const uint8_t cover = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
+                    threatCover |= cover;
+                    if ((esc.free & ~cover) == 0) rec.checkFlag |= MateThreatFlag(side);
+                }
+            }
+        } else if (d < 0) {
+            p += m - 10;
+            const SlotMask sliders = er.attackerSlots & kindSlots;
+            const SlotMask fresh = sliders & ~counted;
+            counted |= fresh;
+            threatSlots |= fresh;
+            units += SlotWeight(fresh) + 6 * PopCount(fresh);
+            if (m == 0 && LineAttackers(er) > orr.attackerCount) {
+                p -= 12;
+                const uint8_t line = static_cast<uint8_t>((1 << dir) | (1 << Opposite(dir)));
+                const bool nextToKing = u == Step(king, dir);
+                for (SlotMask s = sliders; s; s &= s - 1) {
+                    const int slot = LowestSlot(s);
+                    const int from = pos.slotSquare[enemy][slot];
+                    // A queen landing next to a king that guards the square at most
+                    // once also takes the squares its own pieces block.
+                    uint8_t cover = line;
+                    if (nextToKing && pos.pieceType[from] == QUEEN && orr.attackerCount <= 1)
+                        cover |= esc.ownBlocked;
+                    threatCover |= cover;
+                    const uint8_t needed = esc.free | esc.SinglesOf(slot);
+                    if ((needed & ~cover) == 0) MarkMateThreat(pos, side, from, u);
+                }
+            }
+        } else if (d == 0) {
+            p += m - 6;
+        }
     }
 
     // Knight checks.
