@@ -591,7 +591,7 @@ int32_t PawnSide(Position& pos, Colour us, int32_t themToMove, PawnFacts* given)
 int32_t EvaluatePawns(Position& pos, int32_t whiteIndicator, int32_t blackIndicator) {
     std::memset(Eval.pawnShadeWeight, 0, sizeof Eval.pawnShadeWeight);
     PawnFacts& facts = ProbePawnCache(pos);
-    int32_t total = PawnSideOf<WHITE>(pos, blackIndicator, facts) - PawnSideOf<BLACK>(pos, whiteIndicator, facts);
+    int32_t total = PawnSide(pos, WHITE, blackIndicator, &facts) - PawnSide(pos, BLACK, whiteIndicator, &facts);
     if (Eval.options.hyperModern) {
         const Colour rs = Eval.rootSide;
         const int32_t loss = (Eval.pawnShadeWeight[rs][0] + Eval.pawnShadeWeight[rs][1]) >> 1;

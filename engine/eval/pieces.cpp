@@ -250,7 +250,7 @@ template <Colour c>
 int32_t BishopTerm(const Position& pos, int sq, int32_t common, uint64_t occupied) {
     int32_t v = Eval.pieceTables[BISHOP][c][sq] - Eval.pawnShadeWeight[c][IsDarkSquare(sq) ? 1 : 0] + common;
     if ((MIDDLE_RANKS >> sq) & 1 && SafeFromPawns(c, sq)) v += Centrality[sq] / 2;
-    return v + BishopMobilityTerm<c>(pos, sq, occupied);
+    return v + EvaluateBishopMobility(pos, sq, c, occupied);
 }
 
 template <Colour c>
