@@ -121,6 +121,18 @@ constexpr auto NeighbourDirections = [] {
         for (const uint8_t bit : ZoneDirectionBit[king]) t[king] = static_cast<uint8_t>(t[king] | bit);
     return t;
 }();
+static_assert([] {
+    for (int king = 0; king < 64; ++king) {
+        int onBoard = 0;
+        for (int df = -1; df <= 1; ++df)
+            for (int dr = -1; dr <= 1; ++dr) {
+                const int f = FileOf(king) + df, r = RankOf(king) + dr;
+                onBoard += (df != 0 || dr != 0) && f >= 0 && f < 8 && r >= 0 && r < 8;
+            }
+        if (std::popcount(NeighbourDirections[king]) != onBoard) return false;
+    }
+    return true;
+}(), "the zone loop finds the escapes: every neighbour of the king must lie in its zone");
 
 // The enemy's line pieces on a square, direct (queens bits 1-3, rooks 4-5, bishops 6-7
 // of the attack word) and x-ray (2 per attacker in the x-ray byte).
