@@ -329,7 +329,8 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     uint8_t lines = NeighbourDirections[king] & ~shut;   // a walk stopped at once by a shut neighbour finds nothing
     if (!pos.diagonalSlots[enemy]) lines &= 0x0F;
     if (!pos.straightSlots[enemy]) lines &= 0xF0;
-    uint8_t hitSquare[56], hitDir[56];
+    constexpr int MAX_LINE_SQUARES = 27;   // all eight lines from a centre square: a queen's reach
+    uint8_t hitSquare[MAX_LINE_SQUARES], hitDir[MAX_LINE_SQUARES];
     int hits = 0;
     auto walk = [&](uint8_t dirs, uint16_t lineMask) {
         for (; dirs; dirs &= dirs - 1) {
