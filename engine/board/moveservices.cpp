@@ -1,5 +1,6 @@
 #include "board/moveservices.h"
 
+#include <array>
 #include <initializer_list>
 
 #include "board/makemove.h"
@@ -58,7 +59,78 @@ int DiscoveredCheck(const Position& p, const Overlay& o, Colour side, int vacate
     return SliderMovesAlong(type, d) ? type + 8 * OppositeDirection[d] : 0;
 }
 
+constexpr uint64_t Bit(int sq) { return uint64_t{1} << sq; }
+
+// [colour][square]: where a pawn of that colour attacks the square from; and the knight jumps.
+constexpr auto PawnCheckFrom = [] {
+    std::array<std::array<uint64_t, 64>, 2> t{};
+    for (int c = WHITE; c <= BLACK; ++c)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int i = 0; i < 2; ++i) {
+                const int rank = RankOf(sq) - (c == WHITE ? 1 : -1);
+                const int file = FileOf(sq) + (PawnCaptureDirection[c][i] == 4 || PawnCaptureDirection[c][i] == 6 ? 1 : -1);
+                if (rank >= 0 && rank < 8 && file >= 0 && file < 8) t[c][sq] |= Bit(MakeSquare(file, rank));
+            }
+    return t;
+}();
+constexpr auto KnightFrom = [] {
+    std::array<uint64_t, 64> t{};
+    constexpr int JUMPS[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    for (int sq = 0; sq < 64; ++sq)
+        for (const auto& j : JUMPS) {
+            const int f = FileOf(sq) + j[0], r = RankOf(sq) + j[1];
+            if (f >= 0 && f < 8 && r >= 0 && r < 8) t[sq] |= Bit(MakeSquare(f, r));
+        }
+    return t;
+}();
+
 }  // namespace
+
+void FindCheckSquares(const Position& p, Colour side, CheckSquares& cs) {
+    const int k = KingSquare(p, side ^ 1);
+    uint64_t lines[2] = {0, 0};  // straight, diagonal: the empty squares up to the first piece, and it
+    uint64_t discoverers = 0;
+    for (int d = 0; d < 8; ++d) {
+        const int step = DirectionStep[d];
+        int n = EdgeDistance[d][k];
+        int sq = k;
+        uint64_t reach = 0;
+        while (n > 0) {
+            --n;
+            sq += step;
+            reach |= Bit(sq);
+            if (p.pieceColour[sq] != EMPTY_COLOUR) break;
+        }
+        lines[d >> 2] |= reach;
+        if (p.pieceColour[sq] != static_cast<uint8_t>(side)) continue;  // also the king itself on the edge
+        const int blocker = sq;
+        uint64_t shadow = reach;
+        while (n > 0) {
+            --n;
+            sq += step;
+            if (p.pieceColour[sq] == EMPTY_COLOUR) {
+                shadow |= Bit(sq);
+                continue;
+            }
+            if (p.pieceColour[sq] == static_cast<uint8_t>(side) && (LineBits[p.pieceType[sq]] & DirectionOwnBit[d])) {
+                discoverers |= Bit(blocker);
+                cs.shadow[d] = shadow;
+                cs.slider[d] = p.pieceType[sq];
+            }
+            break;
+        }
+    }
+    cs.direct[NO_PIECE] = 0;
+    cs.direct[PAWN] = PawnCheckFrom[side][k];
+    cs.direct[KNIGHT] = KnightFrom[k];
+    cs.direct[BISHOP] = lines[1];
+    cs.direct[ROOK] = lines[0];
+    cs.direct[QUEEN] = lines[0] | lines[1];
+    cs.direct[KING] = 0;
+    cs.direct[7] = 0;
+    cs.discoverers = discoverers;
+    cs.king = k;
+}
 
 int GivesCheck(const Position& p, Move move, Colour side) {
     const int from = MoveFrom(move);
