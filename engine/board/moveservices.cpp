@@ -1,5 +1,7 @@
 #include "board/moveservices.h"
 
+#include <emmintrin.h>
+
 #include <array>
 #include <initializer_list>
 
@@ -84,40 +86,62 @@ constexpr auto KnightFrom = [] {
     return t;
 }();
 
+// [direction 0..7][square]: the squares beyond the square that way.
+constexpr auto RayMask = [] {
+    constexpr int FILE_STEP[8] = {1, 0, -1, 0, -1, 1, -1, 1};
+    constexpr int RANK_STEP[8] = {0, 1, 0, -1, 1, 1, -1, -1};
+    std::array<std::array<uint64_t, 64>, 8> t{};
+    for (int d = 0; d < 8; ++d)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int f = FileOf(sq) + FILE_STEP[d], r = RankOf(sq) + RANK_STEP[d]; f >= 0 && f < 8 && r >= 0 && r < 8;
+                 f += FILE_STEP[d], r += RANK_STEP[d])
+                t[d][sq] |= Bit(MakeSquare(f, r));
+    return t;
+}();
+
+// The nearest of `squares` on a ray of direction d; with none, a corner square whose ray
+// that way is empty (h8 for the rising directions, a1 for the falling ones).
+inline int Nearest(int d, uint64_t squares) {
+    return (d == 0 || d == 1 || d == 4 || d == 5) ? __builtin_ctzll(squares | Bit(63)) : 63 - __builtin_clzll(squares | 1);
+}
+
+// The squares whose colour byte is `colour`, sixteen bytes at a time (SSE2, in every x86-64).
+inline uint64_t SquaresOf(const Position& p, uint8_t colour) {
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(colour));
+    uint64_t set = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.pieceColour + 16 * i));
+        set |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)))) << (16 * i);
+    }
+    return set;
+}
+
 }  // namespace
 
 void FindCheckSquares(const Position& p, Colour side, CheckSquares& cs) {
     const int k = KingSquare(p, side ^ 1);
+    const uint64_t occupied = ~SquaresOf(p, EMPTY_COLOUR);
+    const uint64_t own = SquaresOf(p, static_cast<uint8_t>(side));
     uint64_t lines[2] = {0, 0};  // straight, diagonal: the empty squares up to the first piece, and it
-    uint64_t discoverers = 0;
+    uint8_t first[8];
+    uint32_t ownFirst = 0;        // the directions whose first piece is the side's
+#pragma GCC unroll 8
     for (int d = 0; d < 8; ++d) {
-        const int step = DirectionStep[d];
-        int n = EdgeDistance[d][k];
-        int sq = k;
-        uint64_t reach = 0;
-        while (n > 0) {
-            --n;
-            sq += step;
-            reach |= Bit(sq);
-            if (p.pieceColour[sq] != EMPTY_COLOUR) break;
-        }
+        const uint64_t ray = RayMask[d][k];
+        first[d] = static_cast<uint8_t>(Nearest(d, ray & occupied));
+        const uint64_t reach = ray & ~RayMask[d][first[d]];
         lines[d >> 2] |= reach;
-        if (p.pieceColour[sq] != static_cast<uint8_t>(side)) continue;  // also the king itself on the edge
-        const int blocker = sq;
-        uint64_t shadow = reach;
-        while (n > 0) {
-            --n;
-            sq += step;
-            if (p.pieceColour[sq] == EMPTY_COLOUR) {
-                shadow |= Bit(sq);
-                continue;
-            }
-            if (p.pieceColour[sq] == static_cast<uint8_t>(side) && (LineBits[p.pieceType[sq]] & DirectionOwnBit[d])) {
-                discoverers |= Bit(blocker);
-                cs.shadow[d] = shadow;
-                cs.slider[d] = p.pieceType[sq];
-            }
-            break;
+        ownFirst |= static_cast<uint32_t>((reach & own) != 0) << d;
+    }
+    uint64_t discoverers = 0;
+    for (; ownFirst != 0; ownFirst &= ownFirst - 1) {
+        const int d = __builtin_ctz(ownFirst);
+        const uint64_t beyond = RayMask[d][first[d]];
+        const int next = Nearest(d, beyond & occupied);
+        if (((beyond & own) >> next & 1) && (LineBits[p.pieceType[next]] & DirectionOwnBit[d])) {
+            discoverers |= Bit(first[d]);
+            cs.shadow[d] = RayMask[d][k] & ~RayMask[d][next];
+            cs.slider[d] = p.pieceType[next];
         }
     }
     cs.direct[NO_PIECE] = 0;
