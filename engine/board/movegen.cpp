@@ -59,7 +59,8 @@ inline bool MovesAlong(PieceType type, int direction) {
 
 ScoredMove* WriteCaptures(const Position& p, Colour c, ScoredMove* l, int mode, bool quiescence) {
     const Colour o = c ^ 1;
-    for (SlotMask victims = p.liveSlots[o] & ~1u; victims; victims &= victims - 1) {
+    // An unattacked piece has no capturers; the threatened set holds every attacked one.
+    for (SlotMask victims = p.liveSlots[o] & p.threatenedSlots[o] & ~1u; victims; victims &= victims - 1) {
         const int to = p.slotSquare[o][LowestSlot(victims)];
         SlotMask capturers = p.attackMap[c].square[to].attackerSlots & p.liveSlots[c];
         if (Attacked(p, o, to)) capturers &= ~1u;

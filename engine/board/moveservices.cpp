@@ -1,5 +1,8 @@
 #include "board/moveservices.h"
 
+#include <emmintrin.h>
+
+#include <array>
 #include <initializer_list>
 
 #include "board/makemove.h"
@@ -58,7 +61,100 @@ int DiscoveredCheck(const Position& p, const Overlay& o, Colour side, int vacate
     return SliderMovesAlong(type, d) ? type + 8 * OppositeDirection[d] : 0;
 }
 
+constexpr uint64_t Bit(int sq) { return uint64_t{1} << sq; }
+
+// [colour][square]: where a pawn of that colour attacks the square from; and the knight jumps.
+constexpr auto PawnCheckFrom = [] {
+    std::array<std::array<uint64_t, 64>, 2> t{};
+    for (int c = WHITE; c <= BLACK; ++c)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int i = 0; i < 2; ++i) {
+                const int rank = RankOf(sq) - (c == WHITE ? 1 : -1);
+                const int file = FileOf(sq) + (PawnCaptureDirection[c][i] == 4 || PawnCaptureDirection[c][i] == 6 ? 1 : -1);
+                if (rank >= 0 && rank < 8 && file >= 0 && file < 8) t[c][sq] |= Bit(MakeSquare(file, rank));
+            }
+    return t;
+}();
+constexpr auto KnightFrom = [] {
+    std::array<uint64_t, 64> t{};
+    constexpr int JUMPS[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    for (int sq = 0; sq < 64; ++sq)
+        for (const auto& j : JUMPS) {
+            const int f = FileOf(sq) + j[0], r = RankOf(sq) + j[1];
+            if (f >= 0 && f < 8 && r >= 0 && r < 8) t[sq] |= Bit(MakeSquare(f, r));
+        }
+    return t;
+}();
+
+// [direction 0..7][square]: the squares beyond the square that way.
+constexpr auto RayMask = [] {
+    constexpr int FILE_STEP[8] = {1, 0, -1, 0, -1, 1, -1, 1};
+    constexpr int RANK_STEP[8] = {0, 1, 0, -1, 1, 1, -1, -1};
+    std::array<std::array<uint64_t, 64>, 8> t{};
+    for (int d = 0; d < 8; ++d)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int f = FileOf(sq) + FILE_STEP[d], r = RankOf(sq) + RANK_STEP[d]; f >= 0 && f < 8 && r >= 0 && r < 8;
+                 f += FILE_STEP[d], r += RANK_STEP[d])
+                t[d][sq] |= Bit(MakeSquare(f, r));
+    return t;
+}();
+
+// The nearest of `squares` on a ray of direction d; with none, a corner square whose ray
+// that way is empty (h8 for the rising directions, a1 for the falling ones).
+inline int Nearest(int d, uint64_t squares) {
+    return (d == 0 || d == 1 || d == 4 || d == 5) ? __builtin_ctzll(squares | Bit(63)) : 63 - __builtin_clzll(squares | 1);
+}
+
+// The squares whose colour byte is `colour`, sixteen bytes at a time (SSE2, in every x86-64).
+inline uint64_t SquaresOf(const Position& p, uint8_t colour) {
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(colour));
+    uint64_t set = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.pieceColour + 16 * i));
+        set |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)))) << (16 * i);
+    }
+    return set;
+}
+
 }  // namespace
+
+void FindCheckSquares(const Position& p, Colour side, CheckSquares& cs) {
+    const int k = KingSquare(p, side ^ 1);
+    const uint64_t occupied = ~SquaresOf(p, EMPTY_COLOUR);
+    const uint64_t own = SquaresOf(p, static_cast<uint8_t>(side));
+    uint64_t lines[2] = {0, 0};  // straight, diagonal: the empty squares up to the first piece, and it
+    uint8_t first[8];
+    uint32_t ownFirst = 0;        // the directions whose first piece is the side's
+#pragma GCC unroll 8
+    for (int d = 0; d < 8; ++d) {
+        const uint64_t ray = RayMask[d][k];
+        first[d] = static_cast<uint8_t>(Nearest(d, ray & occupied));
+        const uint64_t reach = ray & ~RayMask[d][first[d]];
+        lines[d >> 2] |= reach;
+        ownFirst |= static_cast<uint32_t>((reach & own) != 0) << d;
+    }
+    uint64_t discoverers = 0;
+    for (; ownFirst != 0; ownFirst &= ownFirst - 1) {
+        const int d = __builtin_ctz(ownFirst);
+        const uint64_t beyond = RayMask[d][first[d]];
+        const int next = Nearest(d, beyond & occupied);
+        if (((beyond & own) >> next & 1) && (LineBits[p.pieceType[next]] & DirectionOwnBit[d])) {
+            discoverers |= Bit(first[d]);
+            cs.shadow[d] = RayMask[d][k] & ~RayMask[d][next];
+            cs.slider[d] = p.pieceType[next];
+        }
+    }
+    cs.direct[NO_PIECE] = 0;
+    cs.direct[PAWN] = PawnCheckFrom[side][k];
+    cs.direct[KNIGHT] = KnightFrom[k];
+    cs.direct[BISHOP] = lines[1];
+    cs.direct[ROOK] = lines[0];
+    cs.direct[QUEEN] = lines[0] | lines[1];
+    cs.direct[KING] = 0;
+    cs.direct[7] = 0;
+    cs.discoverers = discoverers;
+    cs.king = k;
+}
 
 int GivesCheck(const Position& p, Move move, Colour side) {
     const int from = MoveFrom(move);

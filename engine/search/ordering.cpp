@@ -271,6 +271,8 @@ void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, Scored
     const bool checks = (mode & 2) != 0;
     const int king = KingSquare(pos, side ^ 1);
     const uint8_t free = checks ? FreeFlights(pos, side, king) : 0;
+    CheckSquares checkSquares;
+    if (checks && begin != end) FindCheckSquares(pos, side, checkSquares);
     const AttackMap& enemy = pos.attackMap[side ^ 1];
     for (ScoredMove* m = begin; m != end; ++m) {
         Move move = m->move;
@@ -292,8 +294,8 @@ void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, Scored
                 kind = FindChecker(pos, side, move, king, square, checker)
                            ? checker
                            : (IsPromotion(move) ? PromotedType(move) : pos.pieceType[from]);
-            } else if (const int code = GivesCheck(pos, move, side); code != 0) {
-                kind = code & 7;
+            } else if (const int checker = CheckKind(pos, checkSquares, move, side); checker != 0) {
+                kind = checker;
                 move = Move(move | CHECK_MARK);
             }
             if (kind != NO_PIECE) {

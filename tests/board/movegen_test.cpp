@@ -175,8 +175,9 @@ TEST(Generation, CaptureListModesAndScores) {
 
 // Plays random games from every suite position and the Chess960 ones. At each node: the
 // engine's legal moves equal the referee's; GivesCheck agrees with make-then-test on every
-// generated move; every generated move validates to itself; the checks list holds only
-// checks and every direct quiet check; HasNoLegalMove agrees with the move count.
+// generated move, and the check squares name its checker; every generated move validates
+// to itself; the checks list holds only checks and every direct quiet check; HasNoLegalMove
+// agrees with the move count.
 TEST(GenerationWalk, AgreesWithTheReferenceBoardAlongRandomGames) {
     std::vector<std::string> fens;
     for (const auto& e : testing_support::LoadPerftSuite()) fens.push_back(e.fen);
@@ -211,11 +212,14 @@ TEST(GenerationWalk, AgreesWithTheReferenceBoardAlongRandomGames) {
                 const int n = inCheck ? GenerateEvasions(p, side, 2, GenMode::FULL, flags)
                                       : GenerateAllMoves(p, side, 2, GenMode::FULL);
                 const auto pseudo = Generated(n, 2);
+                CheckSquares checkSquares;
+                FindCheckSquares(p, side, checkSquares);
                 for (Move m : pseudo) {
                     MakeMove(p, m);
                     const bool checks = p.attackMap[side].square[KingSquare(p, side ^ 1)].attackWeight != 0;
                     UnmakeMove(p);
                     ASSERT_EQ(GivesCheck(p, m, side) != 0, checks) << fen << " " << Text(m);
+                    ASSERT_EQ(CheckKind(p, checkSquares, m, side), GivesCheck(p, m, side) & 7) << fen << " " << Text(m);
                     Move validated = static_cast<Move>(MakeMoveWord(MoveFrom(m), MoveTo(m)) |
                                                        (IsPromotion(m) ? KindOf(m) : 0));
                     if (!inCheck) {
