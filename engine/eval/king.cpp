@@ -656,7 +656,7 @@ int32_t ThreatTerm(Position& pos, Colour side) {
                 const PieceType dt = pos.pieceType[pos.slotSquare[side][slot]];
                 const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - AttackWeightOf[dt], attIndex);
                 gain[slot] = g;
-                essentials |= g > 0 ? LowestBit(defs) : 0;
+                essentials |= LowestBit(defs) & ~static_cast<SlotMask>((g - 1) >> 31);  // g > 0, as a mask
             }
             for (; essentials; essentials &= essentials - 1) {
                 const int slot = LowestSlot(essentials);
