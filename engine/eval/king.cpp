@@ -604,8 +604,12 @@ int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) 
                                          : PieceEscapeLoss(pos, side, square, value);
 }
 
-int32_t ThreatTerm(Position& pos, Colour side) {
-    const Colour enemy = side ^ 1;
+namespace {
+// The threat term with the side known at compile time, which turns the side's and the
+// enemy's tables into fixed addresses.
+template <Colour side>
+int32_t ThreatTermOf(Position& pos) {
+    constexpr Colour enemy = side ^ 1;
     const int shift = Eval.threatShift[side];
     int32_t t = 0;
     int32_t essential[SLOTS_PER_SIDE] = {};
@@ -698,7 +702,13 @@ int32_t ThreatTerm(Position& pos, Colour side) {
     return t;
 }
 
-int32_t EvaluateThreats(Position& pos) { return ThreatTerm(pos, WHITE) - ThreatTerm(pos, BLACK); }
+}  // namespace
+
+int32_t ThreatTerm(Position& pos, Colour side) {
+    return side == WHITE ? ThreatTermOf<WHITE>(pos) : ThreatTermOf<BLACK>(pos);
+}
+
+int32_t EvaluateThreats(Position& pos) { return ThreatTermOf<WHITE>(pos) - ThreatTermOf<BLACK>(pos); }
 
 // ---------------------------------------------------------------- quiescence services
 
