@@ -559,8 +559,9 @@ namespace {
 constexpr uint8_t LINE_DIRECTIONS[8] = {0, 0, 0, 0xF0, 0x0F, 0xFF, 0, 0};
 
 // Kept out of line: half the hanging pieces are pawns, which need none of its registers.
-[[gnu::noinline]] int32_t PieceEscapeLoss(const Position& pos, Colour side, int square, int32_t value) {
-    const Colour enemy = side ^ 1;
+template <Colour side>
+[[gnu::noinline]] int32_t PieceEscapeLoss(const Position& pos, int square, int32_t value) {
+    constexpr Colour enemy = side ^ 1;
     const PieceType t = pos.pieceType[square];
     const PieceType compared = t == BISHOP ? KNIGHT : t;
     // Moving straight away from an enemy slider stays in its line of fire.
@@ -600,8 +601,8 @@ constexpr uint8_t LINE_DIRECTIONS[8] = {0, 0, 0, 0xF0, 0x0F, 0xFF, 0, 0};
 }  // namespace
 
 int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) {
-    return pos.pieceType[square] == PAWN ? PawnEscapeLoss(pos, side, square, value)
-                                         : PieceEscapeLoss(pos, side, square, value);
+    if (pos.pieceType[square] == PAWN) return PawnEscapeLoss(pos, side, square, value);
+    return side == WHITE ? PieceEscapeLoss<WHITE>(pos, square, value) : PieceEscapeLoss<BLACK>(pos, square, value);
 }
 
 namespace {
@@ -688,7 +689,7 @@ int32_t ThreatTermOf(Position& pos) {
         t -= 6 + (h >> shift);
         PushThreat(side, h);
         if (x < h) {
-            const int32_t loss = pt == PAWN ? PawnEscapeLoss(pos, side, q, h) : PieceEscapeLoss(pos, side, q, h);
+            const int32_t loss = pt == PAWN ? PawnEscapeLoss(pos, side, q, h) : PieceEscapeLoss<side>(pos, q, h);
             const int32_t r = std::max(loss, x);
             if (r != 0) {
                 PushThreat(side, r);
@@ -738,8 +739,10 @@ bool HasHangingThreat(const Position& pos, Colour side, int32_t margin) {
     return false;
 }
 
-bool MateThreatTest(Position& pos, Colour side) {
-    const Colour enemy = side ^ 1;
+namespace {
+template <Colour side>
+bool MateThreatOf(Position& pos) {
+    constexpr Colour enemy = side ^ 1;
     const int king = KingSquare(pos, side);
     const Escapes esc = FindEscapes(pos, side, king);
     uint8_t unionCover = 0;
@@ -794,6 +797,12 @@ bool MateThreatTest(Position& pos, Colour side) {
     if (unionCover != 0 && (esc.free & ~unionCover) == 0 && PopCount(takingPart) >= 2)
         UndoTop(pos).checkFlag |= DangerFlag(side);
     return false;
+}
+
+}  // namespace
+
+bool MateThreatTest(Position& pos, Colour side) {
+    return side == WHITE ? MateThreatOf<WHITE>(pos) : MateThreatOf<BLACK>(pos);
 }
 
 }  // namespace tavrix
