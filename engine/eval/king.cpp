@@ -497,7 +497,9 @@ int32_t EvaluateKings(Position& pos) { return KingTerm(pos, WHITE) - KingTerm(po
 
 // ---------------------------------------------------------------- threats
 
-int32_t XrayThreat(const Position& pos, Colour side, int square, int32_t& penalty) {
+namespace {
+// The line-of-fire test of the threat term, compiled into its piece loops.
+[[gnu::always_inline]] inline int32_t LineOfFire(const Position& pos, Colour side, int square, int32_t& penalty) {
     const Colour enemy = side ^ 1;
     const PieceType onSquare = pos.pieceType[square];
     int best = 0;
@@ -532,21 +534,35 @@ int32_t XrayThreat(const Position& pos, Colour side, int square, int32_t& penalt
     penalty += pen;
     return best;
 }
+}  // namespace
 
-int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) {
+int32_t XrayThreat(const Position& pos, Colour side, int square, int32_t& penalty) {
+    return LineOfFire(pos, side, square, penalty);
+}
+
+namespace {
+// A hanging pawn gets away by a push to a square its side holds, or is traded off by a capture.
+[[gnu::always_inline]] inline int32_t PawnEscapeLoss(const Position& pos, Colour side, int square, int32_t value) {
     const Colour enemy = side ^ 1;
-    const PieceType t = pos.pieceType[square];
-    if (t == PAWN) {
-        const int front = square + (side == WHITE ? 8 : -8);
-        if (front >= 0 && front < 64 && !HasPiece(pos, front) &&
-            AttackOf(pos, side, front).attackWeight >= AttackOf(pos, enemy, front).attackWeight)
-            return 0;
-        for (int dir : {side == WHITE ? 4 : 6, side == WHITE ? 5 : 7}) {
-            const int c = Step(square, dir);
-            if (c != NO_SQUARE && IsPieceOf(pos, c, enemy)) return 0;
-        }
-        return value;
+    const int front = square + (side == WHITE ? 8 : -8);
+    if (front >= 0 && front < 64 && !HasPiece(pos, front) &&
+        AttackOf(pos, side, front).attackWeight >= AttackOf(pos, enemy, front).attackWeight)
+        return 0;
+    for (int dir : {side == WHITE ? 4 : 6, side == WHITE ? 5 : 7}) {
+        const int c = Step(square, dir);
+        if (c != NO_SQUARE && IsPieceOf(pos, c, enemy)) return 0;
     }
+    return value;
+}
+
+// [piece type]: the directions a line piece moves in.
+constexpr uint8_t LINE_DIRECTIONS[8] = {0, 0, 0, 0xF0, 0x0F, 0xFF, 0, 0};
+
+// Kept out of line: half the hanging pieces are pawns, which need none of its registers.
+template <Colour side>
+[[gnu::noinline]] int32_t PieceEscapeLoss(const Position& pos, int square, int32_t value) {
+    constexpr Colour enemy = side ^ 1;
+    const PieceType t = pos.pieceType[square];
     const PieceType compared = t == BISHOP ? KNIGHT : t;
     // Moving straight away from an enemy slider stays in its line of fire.
     uint8_t shadowed = 0;
@@ -572,8 +588,8 @@ int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) 
             if (!IsPieceOf(pos, jump->square, side) && escapesTo(jump->square)) return 0;
         return best;
     }
-    for (int dir = 0; dir < 8; ++dir) {
-        if (!MovesAlong(t, dir) || (shadowed & (1 << dir))) continue;
+    for (unsigned dirs = LINE_DIRECTIONS[t] & ~shadowed; dirs; dirs &= dirs - 1) {
+        const int dir = std::countr_zero(dirs);
         for (int u = Step(square, dir); u != NO_SQUARE; u = Step(u, dir)) {
             if (IsPieceOf(pos, u, side)) break;
             if (escapesTo(u)) return 0;
@@ -582,26 +598,45 @@ int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) 
     }
     return best;
 }
+}  // namespace
 
-int32_t ThreatTerm(Position& pos, Colour side) {
-    const Colour enemy = side ^ 1;
+int32_t EscapeLoss(const Position& pos, Colour side, int square, int32_t value) {
+    if (pos.pieceType[square] == PAWN) return PawnEscapeLoss(pos, side, square, value);
+    return side == WHITE ? PieceEscapeLoss<WHITE>(pos, square, value) : PieceEscapeLoss<BLACK>(pos, square, value);
+}
+
+namespace {
+// The threat term with the side known at compile time, which turns the side's and the
+// enemy's tables into fixed addresses.
+template <Colour side>
+int32_t ThreatTermOf(Position& pos) {
+    constexpr Colour enemy = side ^ 1;
     const int shift = Eval.threatShift[side];
     int32_t t = 0;
     int32_t essential[SLOTS_PER_SIDE] = {};
     // Only attacked pieces take part. The threatened set holds them all, but while a slider
     // checks the king the evaluation extends its attacks behind the king, beyond the set.
     const bool extended = (AttackOf(pos, enemy, KingSquare(pos, side)).attackWeight & SLIDER_ATTACK_BITS) != 0;
-    const SlotMask candidates = extended ? pos.liveSlots[side] : pos.threatenedSlots[side] & pos.liveSlots[side];
-    for (SlotMask pieces = candidates & ~1u; pieces; pieces &= pieces - 1) {
+    const SlotMask candidates = (extended ? pos.liveSlots[side] : pos.threatenedSlots[side] & pos.liveSlots[side]) & ~1u;
+    const SlotMask enemySliders = pos.sliderSlots[enemy];
+    // A piece in a slider's line of fire: a knight, bishop, rook or queen attacked by a slider.
+    auto inLineOfFire = [&](PieceType pt, const AttackRecord& er) {
+        return (unsigned(pt - KNIGHT) <= unsigned(QUEEN - KNIGHT)) & ((er.attackerSlots & enemySliders) != 0);
+    };
+    // The hanging pieces (the slots of the non-zero hanging values) are looked at apart from
+    // the rest, which spares a branch on the hanging value per piece. The sum and the two
+    // largest threats do not depend on the order the pieces come in.
+    const SlotMask hanging = pos.hangingSlots[side];
+
+    // Overloaded defenders, and the line of fire, of the attacked pieces that do not hang.
+    for (SlotMask pieces = candidates & ~hanging; pieces; pieces &= pieces - 1) {
         const int q = pos.slotSquare[side][LowestSlot(pieces)];
         const PieceType pt = pos.pieceType[q];
         const AttackRecord& er = AttackOf(pos, enemy, q);
         if (er.attackWeight == 0) continue;  // every threat below needs an attacker
-        const int32_t h = pos.hangingValue[q];
         const AttackRecord& orr = AttackOf(pos, side, q);
 
-        // Overloaded defenders.
-        if (h == 0 && er.attackWeight != 0 && !(er.attackWeight == AttackWeightOf[pt] && er.xrayWeight == 0)) {
+        if (!(er.attackWeight == AttackWeightOf[pt] && er.xrayWeight == 0)) {
             int32_t acc = 0;
             const int defIndex = AttackIndex(orr);
             const int attIndex = AttackIndex(er);
@@ -617,15 +652,20 @@ int32_t ThreatTerm(Position& pos, Colour side) {
                     PushThreat(side, hp);
                 }
             };
+            // The essential defenders are found first and scored after, which keeps the
+            // outcome of each defender's exchange off the branches.
+            int32_t gain[SLOTS_PER_SIDE];
+            SlotMask essentials = 0;
             for (SlotMask defs = orr.attackerSlots & ~1u; defs; defs &= defs - 1) {
                 const int slot = LowestSlot(defs);
                 const PieceType dt = pos.pieceType[pos.slotSquare[side][slot]];
                 const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - AttackWeightOf[dt], attIndex);
-                if (g > 0) {
-                    essentialDefender(slot, g);
-                } else if (((orr.attackWeight - AttackWeightOf[dt]) & ~KindMaskOfType[dt]) == 0) {
-                    break;  // the rest of the defence is of the same kind: none of it is essential
-                }
+                gain[slot] = g;
+                essentials |= LowestBit(defs) & ~static_cast<SlotMask>((g - 1) >> 31);  // g > 0, as a mask
+            }
+            for (; essentials; essentials &= essentials - 1) {
+                const int slot = LowestSlot(essentials);
+                essentialDefender(slot, gain[slot]);
             }
             for (SlotMask defs = orr.xraySlots & ~1u; defs; defs &= defs - 1) {
                 const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - 2, attIndex);
@@ -634,30 +674,42 @@ int32_t ThreatTerm(Position& pos, Colour side) {
             t -= acc >> (shift + 1);
         }
 
-        // Pieces in a slider's line of fire.
-        int32_t x = 0;
-        if (pt >= KNIGHT && pt <= QUEEN && (er.attackerSlots & pos.sliderSlots[enemy])) x = XrayThreat(pos, side, q, t);
+        if (inLineOfFire(pt, er)) LineOfFire(pos, side, q, t);
+    }
 
-        // Hanging pieces and whether they can get away.
-        if (h != 0) {
+    // Hanging pieces, the line of fire, and whether they can get away.
+    for (SlotMask pieces = candidates & hanging; pieces; pieces &= pieces - 1) {
+        const int q = pos.slotSquare[side][LowestSlot(pieces)];
+        const PieceType pt = pos.pieceType[q];
+        const AttackRecord& er = AttackOf(pos, enemy, q);
+        if (er.attackWeight == 0) continue;
+        const int32_t h = pos.hangingValue[q];
+        int32_t x = 0;
+        if (inLineOfFire(pt, er)) x = LineOfFire(pos, side, q, t);
+        t -= 6 + (h >> shift);
+        PushThreat(side, h);
+        if (x < h) {
+            const int32_t loss = pt == PAWN ? PawnEscapeLoss(pos, side, q, h) : PieceEscapeLoss<side>(pos, q, h);
+            const int32_t r = std::max(loss, x);
+            if (r != 0) {
+                PushThreat(side, r);
+                t -= 6 + (r >> shift);
+            }
+        } else {
             t -= 6 + (h >> shift);
             PushThreat(side, h);
-            if (x < h) {
-                const int32_t r = std::max(EscapeLoss(pos, side, q, h), x);
-                if (r != 0) {
-                    PushThreat(side, r);
-                    t -= 6 + (r >> shift);
-                }
-            } else {
-                t -= 6 + (h >> shift);
-                PushThreat(side, h);
-            }
         }
     }
     return t;
 }
 
-int32_t EvaluateThreats(Position& pos) { return ThreatTerm(pos, WHITE) - ThreatTerm(pos, BLACK); }
+}  // namespace
+
+int32_t ThreatTerm(Position& pos, Colour side) {
+    return side == WHITE ? ThreatTermOf<WHITE>(pos) : ThreatTermOf<BLACK>(pos);
+}
+
+int32_t EvaluateThreats(Position& pos) { return ThreatTermOf<WHITE>(pos) - ThreatTermOf<BLACK>(pos); }
 
 // ---------------------------------------------------------------- quiescence services
 
@@ -687,8 +739,10 @@ bool HasHangingThreat(const Position& pos, Colour side, int32_t margin) {
     return false;
 }
 
-bool MateThreatTest(Position& pos, Colour side) {
-    const Colour enemy = side ^ 1;
+namespace {
+template <Colour side>
+bool MateThreatOf(Position& pos) {
+    constexpr Colour enemy = side ^ 1;
     const int king = KingSquare(pos, side);
     const Escapes esc = FindEscapes(pos, side, king);
     uint8_t unionCover = 0;
@@ -743,6 +797,12 @@ bool MateThreatTest(Position& pos, Colour side) {
     if (unionCover != 0 && (esc.free & ~unionCover) == 0 && PopCount(takingPart) >= 2)
         UndoTop(pos).checkFlag |= DangerFlag(side);
     return false;
+}
+
+}  // namespace
+
+bool MateThreatTest(Position& pos, Colour side) {
+    return side == WHITE ? MateThreatOf<WHITE>(pos) : MateThreatOf<BLACK>(pos);
 }
 
 }  // namespace tavrix
