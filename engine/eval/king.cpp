@@ -656,13 +656,20 @@ int32_t ThreatTermOf(Position& pos) {
             // outcome of each defender's exchange off the branches.
             int32_t gain[SLOTS_PER_SIDE];
             SlotMask essentials = 0;
+            // A defender that is not essential and leaves only defence of its own kind ends
+            // the search: none of the rest is essential either, as far as the weights tell.
+            SlotMask stops = 0;
             for (SlotMask defs = orr.attackerSlots & ~1u; defs; defs &= defs - 1) {
                 const int slot = LowestSlot(defs);
                 const PieceType dt = pos.pieceType[pos.slotSquare[side][slot]];
                 const int32_t g = PieceValue[pt] - ExchangeReturn(defIndex - AttackWeightOf[dt], attIndex);
                 gain[slot] = g;
-                essentials |= LowestBit(defs) & ~static_cast<SlotMask>((g - 1) >> 31);  // g > 0, as a mask
+                const SlotMask notEssential = static_cast<SlotMask>((g - 1) >> 31);  // g <= 0, as a mask
+                const bool restOfItsKind = ((orr.attackWeight - AttackWeightOf[dt]) & ~KindMaskOfType[dt]) == 0;
+                essentials |= LowestBit(defs) & ~notEssential;
+                stops |= LowestBit(defs) & notEssential & (SlotMask{0} - SlotMask{restOfItsKind});
             }
+            essentials &= (stops & (SlotMask{0} - stops)) - 1;   // those before the first stop
             for (; essentials; essentials &= essentials - 1) {
                 const int slot = LowestSlot(essentials);
                 essentialDefender(slot, gain[slot]);
