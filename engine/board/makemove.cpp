@@ -68,8 +68,11 @@ inline void PlacePiece(Position& p, Colour c, PieceType type, int sq, uint32_t b
     p.slotSquare[c][SlotIndex(bit)] = static_cast<uint8_t>(sq);
 }
 
+// The piece's threatened bit is of the square it left: dropped here, and found again by
+// the hanging values when the new square is attacked.
 inline void MarkIfAttacked(Position& p, Colour c, int sq, uint32_t bit) {
     p.attackedSlots[c] &= ~bit;
+    p.threatenedSlots[c] &= ~bit;
     if (p.attackMap[c ^ 1].square[sq].attackWeight != 0) p.attackedSlots[c] |= bit;
 }
 
