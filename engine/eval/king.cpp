@@ -250,8 +250,12 @@ int32_t KingShelter(const Position& pos, Colour side) {
     return s;
 }
 
-int32_t EvaluateKingZone(Position& pos, Colour side) {
-    const Colour enemy = side ^ 1;
+namespace {
+// The king zone with the side known at compile time, which turns the side's and the
+// enemy's tables into fixed addresses.
+template <Colour side>
+int32_t KingZoneOf(Position& pos) {
+    constexpr Colour enemy = side ^ 1;
     const int king = KingSquare(pos, side);
     PlyRecord& rec = UndoTop(pos);
     SlotMask threatSlots = 0;   // Eval.threatSlots[enemy], stored on the way out
@@ -469,8 +473,9 @@ int32_t EvaluateKingZone(Position& pos, Colour side) {
     return p;
 }
 
-int32_t KingTerm(Position& pos, Colour side) {
-    const Colour enemy = side ^ 1;
+template <Colour side>
+int32_t KingTermOf(Position& pos) {
+    constexpr Colour enemy = side ^ 1;
     const int king = KingSquare(pos, side);
     const int16_t* table = KingTable(side);
     if (Eval.gamePhase < 2) {
@@ -482,7 +487,7 @@ int32_t KingTerm(Position& pos, Colour side) {
         return (table[king] + best) / 2;
     }
     const int s = KingShelter(pos, side);
-    const int z = EvaluateKingZone(pos, side);
+    const int z = KingZoneOf<side>(pos);
     if (UndoTop(pos).checkFlag & MateThreatFlag(side)) {
         Eval.secondThreat[side] = Eval.largestThreat[side];
         Eval.largestThreat[side] = QUEEN_VALUE;
@@ -493,7 +498,15 @@ int32_t KingTerm(Position& pos, Colour side) {
     return value + table[king];
 }
 
-int32_t EvaluateKings(Position& pos) { return KingTerm(pos, WHITE) - KingTerm(pos, BLACK); }
+}  // namespace
+
+int32_t EvaluateKingZone(Position& pos, Colour side) {
+    return side == WHITE ? KingZoneOf<WHITE>(pos) : KingZoneOf<BLACK>(pos);
+}
+
+int32_t KingTerm(Position& pos, Colour side) { return side == WHITE ? KingTermOf<WHITE>(pos) : KingTermOf<BLACK>(pos); }
+
+int32_t EvaluateKings(Position& pos) { return KingTermOf<WHITE>(pos) - KingTermOf<BLACK>(pos); }
 
 // ---------------------------------------------------------------- threats
 
