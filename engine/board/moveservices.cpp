@@ -86,19 +86,6 @@ constexpr auto KnightFrom = [] {
     return t;
 }();
 
-// [direction 0..7][square]: the squares beyond the square that way.
-constexpr auto RayMask = [] {
-    constexpr int FILE_STEP[8] = {1, 0, -1, 0, -1, 1, -1, 1};
-    constexpr int RANK_STEP[8] = {0, 1, 0, -1, 1, 1, -1, -1};
-    std::array<std::array<uint64_t, 64>, 8> t{};
-    for (int d = 0; d < 8; ++d)
-        for (int sq = 0; sq < 64; ++sq)
-            for (int f = FileOf(sq) + FILE_STEP[d], r = RankOf(sq) + RANK_STEP[d]; f >= 0 && f < 8 && r >= 0 && r < 8;
-                 f += FILE_STEP[d], r += RANK_STEP[d])
-                t[d][sq] |= Bit(MakeSquare(f, r));
-    return t;
-}();
-
 // The nearest of `squares` on a ray of direction d; with none, a corner square whose ray
 // that way is empty (h8 for the rising directions, a1 for the falling ones).
 inline int Nearest(int d, uint64_t squares) {
@@ -127,20 +114,20 @@ void FindCheckSquares(const Position& p, Colour side, CheckSquares& cs) {
     uint32_t ownFirst = 0;        // the directions whose first piece is the side's
 #pragma GCC unroll 8
     for (int d = 0; d < 8; ++d) {
-        const uint64_t ray = RayMask[d][k];
+        const uint64_t ray = RaySquares[d][k];
         first[d] = static_cast<uint8_t>(Nearest(d, ray & occupied));
-        const uint64_t reach = ray & ~RayMask[d][first[d]];
+        const uint64_t reach = ray & ~RaySquares[d][first[d]];
         lines[d >> 2] |= reach;
         ownFirst |= static_cast<uint32_t>((reach & own) != 0) << d;
     }
     uint64_t discoverers = 0;
     for (; ownFirst != 0; ownFirst &= ownFirst - 1) {
         const int d = __builtin_ctz(ownFirst);
-        const uint64_t beyond = RayMask[d][first[d]];
+        const uint64_t beyond = RaySquares[d][first[d]];
         const int next = Nearest(d, beyond & occupied);
         if (((beyond & own) >> next & 1) && (LineBits[p.pieceType[next]] & DirectionOwnBit[d])) {
             discoverers |= Bit(first[d]);
-            cs.shadow[d] = RayMask[d][k] & ~RayMask[d][next];
+            cs.shadow[d] = RaySquares[d][k] & ~RaySquares[d][next];
             cs.slider[d] = p.pieceType[next];
         }
     }

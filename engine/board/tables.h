@@ -10,6 +10,20 @@
 
 namespace tavrix {
 
+// [direction 0..7][square]: the squares beyond a square that way, as a bit set. A walk to
+// the first piece becomes a bit scan of this and the occupied squares.
+inline constexpr auto RaySquares = [] {
+    constexpr int fileStep[8] = {1, 0, -1, 0, -1, 1, -1, 1};
+    constexpr int rankStep[8] = {0, 1, 0, -1, 1, 1, -1, -1};
+    std::array<std::array<uint64_t, 64>, 8> t{};
+    for (int dir = 0; dir < 8; ++dir)
+        for (int sq = 0; sq < 64; ++sq)
+            for (int f = FileOf(sq) + fileStep[dir], r = RankOf(sq) + rankStep[dir]; f >= 0 && f < 8 && r >= 0 && r < 8;
+                 f += fileStep[dir], r += rankStep[dir])
+                t[dir][sq] |= uint64_t{1} << MakeSquare(f, r);
+    return t;
+}();
+
 constexpr uint8_t NO_DIRECTION = DIRECTION_COUNT;  // squares not on one line or jump
 
 // One entry of a target list: the square, and how many squares follow it on the same

@@ -55,19 +55,9 @@ inline constexpr auto KingZoneTable = [] {
 inline const std::array<uint8_t, 9>& KingZone(int king) { return KingZoneTable[king]; }
 
 // [direction 0..7][square]: the squares beyond a square that way, as a bit set, and the
-// last of them (the square itself at the edge). A walk to the first piece becomes a bit
-// scan: with the last square added, a scan always finds an end.
-inline constexpr auto LineRayTable = [] {
-    constexpr int fileStep[8] = {1, 0, -1, 0, -1, 1, -1, 1};
-    constexpr int rankStep[8] = {0, 1, 0, -1, 1, 1, -1, -1};
-    std::array<std::array<uint64_t, 64>, 8> t{};
-    for (int dir = 0; dir < 8; ++dir)
-        for (int sq = 0; sq < 64; ++sq)
-            for (int f = FileOf(sq) + fileStep[dir], r = RankOf(sq) + rankStep[dir]; f >= 0 && f < 8 && r >= 0 && r < 8;
-                 f += fileStep[dir], r += rankStep[dir])
-                t[dir][sq] |= uint64_t{1} << MakeSquare(f, r);
-    return t;
-}();
+// last of them (the square itself at the edge). With the last square added, a scan for the
+// first piece always finds an end.
+inline constexpr const auto& LineRayTable = RaySquares;
 inline constexpr auto LineRayEnd = [] {
     std::array<std::array<uint8_t, 64>, 8> t{};
     for (int dir = 0; dir < 8; ++dir)
