@@ -711,8 +711,7 @@ int32_t ThreatTermOf(Position& pos) {
         t -= 6 + (h >> shift);
         PushThreat(side, h);
         if (x < h) {
-            const int32_t loss = pt == PAWN ? PawnEscapeLoss(pos, side, q, h) : PieceEscapeLoss<side>(pos, q, h);
-            const int32_t r = std::max(loss, x);
+            const int32_t r = std::max(EscapeLoss(pos, side, q, h), x);
             if (r != 0) {
                 PushThreat(side, r);
                 t -= 6 + (r >> shift);
