@@ -284,7 +284,8 @@ void RecomputeHanging(Position& p) {
                                                                AttackClass[ClassIndex(enemy[sq])] << 7];
             // A piece becomes attacked only through a mark, so the threatened set stays a superset.
             const bool attacked = enemy[sq].attackWeight != 0;
-            const int32_t value = attacked && back < worth ? worth - back : 0;
+            const int32_t gain = worth - back;
+            const int32_t value = gain & -int32_t(attacked & (gain > 0));
             total += value - p.hangingValue[sq];
             p.hangingValue[sq] = value;
             hanging = (hanging & ~bit) | (value != 0 ? bit : 0);
