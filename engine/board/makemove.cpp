@@ -71,9 +71,9 @@ inline void PlacePiece(Position& p, Colour c, PieceType type, int sq, uint32_t b
 // The piece's threatened bit is of the square it left: dropped here, and found again by
 // the hanging values when the new square is attacked.
 inline void MarkIfAttacked(Position& p, Colour c, int sq, uint32_t bit) {
-    p.attackedSlots[c] &= ~bit;
+    const uint32_t attacked = 0u - uint32_t(p.attackMap[c ^ 1].square[sq].attackWeight != 0);
+    p.attackedSlots[c] = (p.attackedSlots[c] & ~bit) | (bit & attacked);
     p.threatenedSlots[c] &= ~bit;
-    if (p.attackMap[c ^ 1].square[sq].attackWeight != 0) p.attackedSlots[c] |= bit;
 }
 
 // Copies of this size are fastest through the C library's memcpy, which picks the widest
