@@ -25,7 +25,8 @@ void RemovePieceMasks(Position& p, Colour c, PieceType type, int sq, uint32_t bi
 // entry, whose sentinel word would otherwise read as a move to b1.
 inline uint8_t LastToSquareOf(const Position& p) {
     const Move m = p.undoStack[p.undoTop].move;
-    return (p.undoTop == 0 && m == SENTINEL_MOVE) ? 0 : static_cast<uint8_t>(MoveTo(m));
+    const bool sentinel = (p.undoTop == 0) & (m == SENTINEL_MOVE);
+    return static_cast<uint8_t>(MoveTo(m) & (sentinel ? 0 : 0xFF));
 }
 
 }  // namespace tavrix
