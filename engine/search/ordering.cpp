@@ -1,5 +1,6 @@
 #include "search/ordering.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,12 +59,11 @@ int32_t ExchangePenalty(const Position& pos, Colour side, Move move, bool promot
     const int32_t moverValue = KindOf(move) == MoveKind::PROMOTE_QUEEN ? QUEEN_VALUE : PieceValue[mover];
     const AttackRecord& own = pos.attackMap[side].square[to];
     const AttackRecord& enemy = pos.attackMap[side ^ 1].square[to];
-    uint16_t ownWeight = own.attackWeight;
-    if (own.attackerSlots & pos.squareSlot[from]) ownWeight = uint16_t(ownWeight - AttackWeightOf[mover]);
-    ExchangeSides sums{ownWeight + own.xrayWeight, enemy.attackWeight + enemy.xrayWeight};
+    const uint16_t moverWeight = (own.attackerSlots & pos.squareSlot[from]) ? AttackWeightOf[mover] : 0;
+    ExchangeSides sums{uint16_t(own.attackWeight - moverWeight) + own.xrayWeight, enemy.attackWeight + enemy.xrayWeight};
     if (promotionXray) AddSlidersBehind(pos, side, from, to, sums);
     const int32_t back = ExchangeFromSums(sums.own, sums.enemy);
-    return back < moverValue ? back - moverValue : 0;
+    return std::min(back - moverValue, 0);
 }
 
 int16_t ClampScore(int32_t s) { return int16_t(s > INT16_MAX ? INT16_MAX : (s < INT16_MIN ? INT16_MIN : s)); }
