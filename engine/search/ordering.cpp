@@ -270,7 +270,7 @@ void ScoreMoves(int32_t ply, const Position& pos, Colour side, ScoredMove* begin
 void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, ScoredMove* begin, ScoredMove* end) {
     const bool checks = (mode & 2) != 0;
     const int king = KingSquare(pos, side ^ 1);
-    const uint8_t free = checks ? FreeFlights(pos, side, king) : 0;
+    int32_t free = -1;  // the king's free flights, found at the first check that needs them
     CheckSquares checkSquares;
     if (checks && begin != end) FindCheckSquares(pos, side, checkSquares);
     const AttackMap& enemy = pos.attackMap[side ^ 1];
@@ -300,8 +300,9 @@ void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, Scored
             }
             if (kind != NO_PIECE) {
                 if (!lowered) {
+                    if (free < 0) free = FreeFlights(pos, side, king);
                     if (kind >= KNIGHT) {
-                        if ((free & ~CoveredFlights(pos, side, move, king, free)) == 0) s += MATING_NET_BONUS;
+                        if ((free & ~CoveredFlights(pos, side, move, king, uint8_t(free))) == 0) s += MATING_NET_BONUS;
                     } else if (free == 0) {
                         s += MATING_NET_BONUS;
                     }
