@@ -1,5 +1,6 @@
 #include "search/ordering.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,12 +59,11 @@ int32_t ExchangePenalty(const Position& pos, Colour side, Move move, bool promot
     const int32_t moverValue = KindOf(move) == MoveKind::PROMOTE_QUEEN ? QUEEN_VALUE : PieceValue[mover];
     const AttackRecord& own = pos.attackMap[side].square[to];
     const AttackRecord& enemy = pos.attackMap[side ^ 1].square[to];
-    uint16_t ownWeight = own.attackWeight;
-    if (own.attackerSlots & pos.squareSlot[from]) ownWeight = uint16_t(ownWeight - AttackWeightOf[mover]);
-    ExchangeSides sums{ownWeight + own.xrayWeight, enemy.attackWeight + enemy.xrayWeight};
+    const uint16_t moverWeight = (own.attackerSlots & pos.squareSlot[from]) ? AttackWeightOf[mover] : 0;
+    ExchangeSides sums{uint16_t(own.attackWeight - moverWeight) + own.xrayWeight, enemy.attackWeight + enemy.xrayWeight};
     if (promotionXray) AddSlidersBehind(pos, side, from, to, sums);
     const int32_t back = ExchangeFromSums(sums.own, sums.enemy);
-    return back < moverValue ? back - moverValue : 0;
+    return std::min(back - moverValue, 0);
 }
 
 int16_t ClampScore(int32_t s) { return int16_t(s > INT16_MAX ? INT16_MAX : (s < INT16_MIN ? INT16_MIN : s)); }
@@ -270,7 +270,7 @@ void ScoreMoves(int32_t ply, const Position& pos, Colour side, ScoredMove* begin
 void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, ScoredMove* begin, ScoredMove* end) {
     const bool checks = (mode & 2) != 0;
     const int king = KingSquare(pos, side ^ 1);
-    const uint8_t free = checks ? FreeFlights(pos, side, king) : 0;
+    int32_t free = -1;  // the king's free flights, found at the first check that needs them
     CheckSquares checkSquares;
     if (checks && begin != end) FindCheckSquares(pos, side, checkSquares);
     const AttackMap& enemy = pos.attackMap[side ^ 1];
@@ -300,8 +300,9 @@ void ScoreQuiescenceMoves(int32_t mode, const Position& pos, Colour side, Scored
             }
             if (kind != NO_PIECE) {
                 if (!lowered) {
+                    if (free < 0) free = FreeFlights(pos, side, king);
                     if (kind >= KNIGHT) {
-                        if ((free & ~CoveredFlights(pos, side, move, king, free)) == 0) s += MATING_NET_BONUS;
+                        if ((free & ~CoveredFlights(pos, side, move, king, uint8_t(free))) == 0) s += MATING_NET_BONUS;
                     } else if (free == 0) {
                         s += MATING_NET_BONUS;
                     }

@@ -59,31 +59,60 @@ inline bool HasPromotionCandidate(const Position& pos, Colour pawnSide, int32_t 
            SideRank(last, pawnSide) == 5;
 }
 
+// Each 32-bit lane of the result holds the highest score of `v`'s four entries in its
+// high half (the low halves hold a maximum of the move words, which is never read).
+inline __m128i HighestScore(__m128i v) {
+    v = _mm_max_epi16(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    return _mm_max_epi16(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+}
+
+// One bit per entry of `v` whose score equals `highest`'s (a score is the high half of its
+// 32-bit entry, so the lane's sign bit after a 16-bit compare is the score's result).
+inline uint32_t ScoresEqual(__m128i v, __m128i highest) {
+    return uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi16(v, highest))));
+}
+
 // Picks the highest-scored move of [at, end) (the first maximum wins) and swaps it to `at`.
-// Longer lists find the highest score four entries at a time (SSE2, part of every x86-64):
-// a score is the high half of its 32-bit entry, and lane-wise maxima keep the halves apart.
+// Without branches on the scores, which the search cannot predict: four entries at a time
+// (SSE2, part of every x86-64) in blocks of sixteen, the last load of a list moved back to
+// end at `end` (entries read twice change neither the maximum nor the first of it).
 inline void PickBest(ScoredMove* at, ScoredMove* end) {
-    constexpr ptrdiff_t VECTOR_FROM = 8;
     static_assert(sizeof(ScoredMove) == 4 && offsetof(ScoredMove, score) == 2);
-    ScoredMove* best = at;
-    if (end - at < VECTOR_FROM) {
-        for (ScoredMove* m = at + 1; m < end; ++m)
-            if (m->score > best->score) best = m;
+    constexpr ptrdiff_t BLOCK = 16;
+    const ptrdiff_t n = end - at;
+    if (n < 2) return;
+    auto load = [at](ptrdiff_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + i)); };
+    ptrdiff_t first;
+    if (n < 4) {
+        // Two pairs, the second ending at `end`.
+        const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(end - 2)));
+        const uint32_t equal = ScoresEqual(v, HighestScore(v));
+        first = __builtin_ctz((equal & 3) | (equal >> 2) << (n - 2));
     } else {
+        const ptrdiff_t last = n - 4;
         __m128i high = _mm_set1_epi16(INT16_MIN);
-        ScoredMove* m = at;
-        for (; end - m >= 4; m += 4) high = _mm_max_epi16(high, _mm_loadu_si128(reinterpret_cast<const __m128i*>(m)));
-        high = _mm_max_epi16(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(1, 0, 3, 2)));
-        high = _mm_max_epi16(high, _mm_shuffle_epi32(high, _MM_SHUFFLE(2, 3, 0, 1)));
-        int highest = static_cast<int16_t>(_mm_extract_epi16(high, 1));
-        for (; m < end; ++m) highest = std::max<int>(highest, m->score);
-        while (best->score != highest) ++best;
+        for (ptrdiff_t base = 0; base < n; base += BLOCK)
+            for (ptrdiff_t k = 0; k < BLOCK; k += 4) high = _mm_max_epi16(high, load(std::min(base + k, last)));
+        high = HighestScore(high);
+        // Bit 4 + i stands for entry base + i; a load moved back below `base` only
+        // repeats entries the previous block found lower.
+        for (ptrdiff_t base = 0;; base += BLOCK) {
+            uint32_t equal = 0;
+            for (ptrdiff_t k = 0; k < BLOCK; k += 4) {
+                const ptrdiff_t i = std::min(base + k, last);
+                equal |= ScoresEqual(load(i), high) << (i - base + 4);
+            }
+            if (equal != 0) {
+                first = base + __builtin_ctz(equal) - 4;
+                break;
+            }
+        }
     }
-    if (best != at) {
-        const ScoredMove t = *at;
-        *at = *best;
-        *best = t;
-    }
+    ScoredMove* const best = at + first;
+    const ScoredMove t = *at;
+    *at = *best;
+    *best = t;
 }
 
 // Copies the child's line behind `move` into this ply's line.
