@@ -28,6 +28,10 @@ int SlotWeight(SlotMask m) { return SlotWeightTable[m & 0xFF]; }
 
 // Attack units of an enemy piece standing in the zone, by PieceType.
 constexpr int ZONE_PIECE_WEIGHT[8] = {0, 0, 2, 2, 3, 6, 2, 0};
+// Attack units of a contested zone square, [flag][the enemy's surplus of attackers less
+// the flag, from -1 to 1 and above]; the flag is set where the enemy's hold counts only
+// with a surplus.
+constexpr int ZONE_CONTROL_UNITS[2][3] = {{4, 4, 12}, {0, 4, 12}};
 
 constexpr auto ZoneSquareWeight = [] {
     constexpr int rank27[8] = {4, 12, 8, 6, 6, 8, 12, 4};
@@ -387,23 +391,17 @@ int32_t KingZoneOf(Position& pos) {
         units += SlotWeight(er.attackerSlots);
         xunits += SlotWeight(er.xraySlots);
         int d = er.attackerCount - orr.attackerCount;
-        int flag = 1;
-        if (orr.attackWeight <= er.attackWeight) {
-            flag = er.attackWeight == 0 ? 1 : 0;
-            if (d >= 0) controlled(z, t);
-        }
+        const bool sideAhead = orr.attackWeight > er.attackWeight;
+        int flag = sideAhead || er.attackWeight == 0;
+        if (!sideAhead && d >= 0) controlled(z, t);
         if (enemyPiece) {
-            if (t != PAWN) d += 1;
+            d += t != PAWN;
             units += ZONE_PIECE_WEIGHT[t];
-            if (orr.attackWeight == AttackWeight::KING || pos.hangingValue[z] == 0) flag = 0;
-        } else if (IsPieceOf(pos, z, side) && er.attackWeight != 0) {
-            flag = 0;
+            flag &= orr.attackWeight != AttackWeight::KING && pos.hangingValue[z] != 0;
+        } else {
+            flag &= !(IsPieceOf(pos, z, side) && er.attackWeight != 0);
         }
-        if (flag == 0 || d >= 0) {
-            if (d >= flag + 1) units += 12;
-            else if (d == flag) units += 4;
-            else if (flag == 0 && d < 0) units += 4;
-        }
+        units += ZONE_CONTROL_UNITS[flag][std::clamp(d - flag, -1, 1) + 1];
     }
     esc.ownBlocked |= shut;
     if (IsCorner(king)) units += CORNER_UNITS;
