@@ -29,8 +29,7 @@ int SlotWeight(SlotMask m) { return SlotWeightTable[m & 0xFF]; }
 // Attack units of an enemy piece standing in the zone, by PieceType.
 constexpr int ZONE_PIECE_WEIGHT[8] = {0, 0, 2, 2, 3, 6, 2, 0};
 // Attack units of a contested zone square, [flag][the enemy's surplus of attackers less
-// the flag, from -1 to 1 and above]; the flag is set where the enemy's hold counts only
-// with a surplus.
+// the flag, clamped to -1..1]: a set flag asks one attacker more of the enemy.
 constexpr int ZONE_CONTROL_UNITS[2][3] = {{4, 4, 12}, {0, 4, 12}};
 
 constexpr auto ZoneSquareWeight = [] {
@@ -371,7 +370,7 @@ int32_t KingZoneOf(Position& pos) {
     const uint32_t quiet = ZONE_BLOCK & ~(reached | colourBlock(enemy));
     shut = BlockDirections(quiet & ~empty, kingBit);
     esc.free = BlockDirections(quiet & empty, kingBit);
-    // The king reaches its neighbours itself.
+    // Only these can be unguarded: the king itself reaches its neighbours.
     for (uint32_t m = quiet & FarZone(kingBit); m; m &= m - 1) {
         const int z = base + std::countr_zero(m);
         const AttackRecord& orr = AttackOf(pos, side, z);
