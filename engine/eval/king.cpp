@@ -28,6 +28,9 @@ int SlotWeight(SlotMask m) { return SlotWeightTable[m & 0xFF]; }
 
 // Attack units of an enemy piece standing in the zone, by PieceType.
 constexpr int ZONE_PIECE_WEIGHT[8] = {0, 0, 2, 2, 3, 6, 2, 0};
+// Attack units of a contested zone square, [flag][the enemy's surplus of attackers less
+// the flag, clamped to -1..1]: a set flag asks one attacker more of the enemy.
+constexpr int ZONE_CONTROL_UNITS[2][3] = {{4, 4, 12}, {0, 4, 12}};
 
 constexpr auto ZoneSquareWeight = [] {
     constexpr int rank27[8] = {4, 12, 8, 6, 6, 8, 12, 4};
@@ -133,6 +136,68 @@ static_assert([] {
     }
     return true;
 }(), "the zone loop finds the escapes: every neighbour of the king must lie in its zone");
+
+// The zone as a block: bit 8 * row + column of its 3 x 3 squares, counted from the lowest
+// (the centre - 9), so differences of square numbers carry over as shifts.
+constexpr uint32_t ZONE_BLOCK = 0x070707;
+
+// [a 3 x 3 neighbourhood packed as bits 3 * row + column, the king on bit 4]: the
+// directions of the neighbours set in it.
+constexpr auto PackedDirections = [] {
+    constexpr int place[8] = {5, 7, 3, 1, 6, 8, 0, 2};   // of the neighbour in direction 0..7
+    std::array<uint8_t, 512> t{};
+    for (int m = 0; m < 512; ++m)
+        for (int dir = 0; dir < 8; ++dir)
+            if (m & (1 << place[dir])) t[m] = static_cast<uint8_t>(t[m] | (1 << dir));
+    return t;
+}();
+// The directions from the king, on bit kingBit of the block, to the neighbours set in `block`.
+constexpr uint8_t BlockDirections(uint32_t block, int kingBit) {
+    const uint32_t y = (block << 9) >> kingBit;   // the king's neighbourhood from bit 0, the king on bit 9
+    return PackedDirections[(y & 7) | ((y >> 5) & 0x38) | ((y >> 10) & 0x1C0)];
+}
+// The zone squares that are not neighbours of the king, on bit kingBit: its own square and
+// those two steps away.
+constexpr uint32_t FarZone(int kingBit) {
+    return (ZONE_BLOCK & ~static_cast<uint32_t>((uint64_t{ZONE_BLOCK} << kingBit) >> 9)) | (1u << kingBit);
+}
+// [zone square - king + 18]: the direction from the king to a neighbour, NO_LINE for the
+// other zone squares.
+constexpr auto NeighbourDirection = [] {
+    constexpr int step[8] = {1, 8, -1, -8, 7, 9, -9, -7};
+    std::array<uint8_t, 37> t{};
+    t.fill(NO_LINE);
+    for (int dir = 0; dir < 8; ++dir) t[step[dir] + 18] = static_cast<uint8_t>(dir);
+    return t;
+}();
+static_assert([] {
+    for (int king = 0; king < 64; ++king)
+        for (int i = 0; i < 9; ++i) {
+            const int z = KingZoneTable[king][i], base = KingZoneTable[king][0] - 9;
+            const int dir = NeighbourDirection[z - king + 18];
+            if ((dir == NO_LINE ? 0 : 1 << dir) != ZoneDirectionBit[king][i]) return false;
+            if (((FarZone(king - base) >> (z - base)) & 1) != (ZoneDirectionBit[king][i] == 0)) return false;
+            if (BlockDirections(1u << (z - base), king - base) != ZoneDirectionBit[king][i]) return false;
+        }
+    return true;
+}(), "the zone's block layout must name the same neighbours as its square list");
+
+// [king]: the squares from which a knight reaches one of the king's knight jumps.
+constexpr auto KnightNearKing = [] {
+    constexpr int fileJump[8] = {1, 2, 2, 1, -1, -2, -2, -1};
+    constexpr int rankJump[8] = {2, 1, -1, -2, -2, -1, 1, 2};
+    std::array<uint64_t, 64> t{};
+    for (int king = 0; king < 64; ++king)
+        for (int a = 0; a < 8; ++a) {
+            const int f = FileOf(king) + fileJump[a], r = RankOf(king) + rankJump[a];
+            if (f < 0 || f > 7 || r < 0 || r > 7) continue;
+            for (int b = 0; b < 8; ++b) {
+                const int g = f + fileJump[b], s = r + rankJump[b];
+                if (g >= 0 && g < 8 && s >= 0 && s < 8) t[king] |= uint64_t{1} << MakeSquare(g, s);
+            }
+        }
+    return t;
+}();
 
 // The enemy's line pieces on a square, direct (queens bits 1-3, rooks 4-5, bishops 6-7
 // of the attack word) and x-ray (2 per attacker in the x-ray byte).
@@ -280,49 +345,62 @@ int32_t KingZoneOf(Position& pos) {
         else if ((ownShades & shadeBit) && !(enemyShades & shadeBit)) p += w;
     };
 
-    // Zone squares: attackers, control and pieces standing there.
-    for (int i = 0; i < 9; ++i) {
-        const int z = KingZone(king)[i];
-        const uint8_t bit = ZoneDirectionBit[king][i];
+    // Zone squares: attackers, control and pieces standing there. Most hold no enemy piece
+    // and no enemy attacker, not even an x-ray: those are sorted out all nine at once, and
+    // score only when the side does not reach them either.
+    const int base = KingZone(king)[0] - 9;   // the zone's lowest square
+    const int kingBit = king - base;
+    const AttackRecord* enemyMap = &AttackOf(pos, enemy, base);
+    uint32_t reached = 0;   // by an enemy attacker or x-ray
+    for (const int b : {0, 1, 2, 8, 9, 10, 16, 17, 18}) {
+        uint64_t word;
+        std::memcpy(&word, enemyMap + b, sizeof word);
+        reached |= uint32_t(word != 0) << b;
+    }
+    const int rows = base & ~7;
+    const __m128i lowRows = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pos.pieceColour + rows));
+    const __m128i highRow = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pos.pieceColour + rows + 16));
+    auto colourBlock = [&](uint8_t colour) {
+        const __m128i c = _mm_set1_epi8(static_cast<char>(colour));
+        const uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(lowRows, c))) |
+                              uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(highRow, c))) << 16;
+        return (bits >> (base & 7)) & ZONE_BLOCK;
+    };
+    const uint32_t empty = colourBlock(EMPTY_COLOUR);
+    const uint32_t quiet = ZONE_BLOCK & ~(reached | colourBlock(enemy));
+    shut = BlockDirections(quiet & ~empty, kingBit);
+    esc.free = BlockDirections(quiet & empty, kingBit);
+    // Only these can be unguarded: the king itself reaches its neighbours.
+    for (uint32_t m = quiet & FarZone(kingBit); m; m &= m - 1) {
+        const int z = base + std::countr_zero(m);
+        const AttackRecord& orr = AttackOf(pos, side, z);
+        if (orr.attackWeight == 0 && orr.attackerCount == 0) controlled(z, pos.pieceType[z]);
+    }
+    for (uint32_t m = ZONE_BLOCK & ~quiet; m; m &= m - 1) {
+        const int z = base + std::countr_zero(m);
         const PieceType t = pos.pieceType[z];
         const bool enemyPiece = IsPieceOf(pos, z, enemy);
         const AttackRecord& er = AttackOf(pos, enemy, z);
         const AttackRecord& orr = AttackOf(pos, side, z);
-        // Most zone squares hold no enemy piece and no enemy attacker, not even an x-ray:
-        // they score only when the side does not reach them either.
-        uint64_t enemyWord;
-        std::memcpy(&enemyWord, &er, sizeof enemyWord);
-        if (enemyWord == 0 && !enemyPiece) {
-            const uint8_t own = HasPiece(pos, z) ? bit : 0;
-            shut |= own;
-            esc.free |= bit ^ own;
-            if (orr.attackWeight == 0 && orr.attackerCount == 0) controlled(z, t);
-            continue;
-        }
-        if (bit) esc.Add(pos, side, z, std::countr_zero(bit));
+        const int dir = NeighbourDirection[z - king + 18];
+        if (dir != NO_LINE) esc.Add(pos, side, z, dir);
         if (enemyPiece && t == PAWN && HasPiece(pos, z + enemyForward)) continue;
         direct |= er.attackerSlots;
         xray |= er.xraySlots;
         units += SlotWeight(er.attackerSlots);
         xunits += SlotWeight(er.xraySlots);
         int d = er.attackerCount - orr.attackerCount;
-        int flag = 1;
-        if (orr.attackWeight <= er.attackWeight) {
-            flag = er.attackWeight == 0 ? 1 : 0;
-            if (d >= 0) controlled(z, t);
-        }
+        const bool sideAhead = orr.attackWeight > er.attackWeight;
+        int flag = sideAhead || er.attackWeight == 0;
+        if (!sideAhead && d >= 0) controlled(z, t);
         if (enemyPiece) {
-            if (t != PAWN) d += 1;
+            d += t != PAWN;
             units += ZONE_PIECE_WEIGHT[t];
-            if (orr.attackWeight == AttackWeight::KING || pos.hangingValue[z] == 0) flag = 0;
-        } else if (IsPieceOf(pos, z, side) && er.attackWeight != 0) {
-            flag = 0;
+            flag &= orr.attackWeight != AttackWeight::KING && pos.hangingValue[z] != 0;
+        } else {
+            flag &= !(IsPieceOf(pos, z, side) && er.attackWeight != 0);
         }
-        if (flag == 0 || d >= 0) {
-            if (d >= flag + 1) units += 12;
-            else if (d == flag) units += 4;
-            else if (flag == 0 && d < 0) units += 4;
-        }
+        units += ZONE_CONTROL_UNITS[flag][std::clamp(d - flag, -1, 1) + 1];
     }
     esc.ownBlocked |= shut;
     if (IsCorner(king)) units += CORNER_UNITS;
@@ -424,8 +502,11 @@ int32_t KingZoneOf(Position& pos) {
         }
     }
 
-    // Knight checks.
-    if (pos.knightSlots[enemy]) {
+    // Knight checks, from the knights that reach one of the king's knight jumps: few do.
+    bool knightNear = false;
+    for (SlotMask s = pos.knightSlots[enemy]; s; s &= s - 1)
+        knightNear |= (KnightNearKing[king] >> pos.slotSquare[enemy][LowestSlot(s)]) & 1;
+    if (knightNear) {
         for (const Target* jump = TargetList[KNIGHT][king].data(); jump->square != NO_SQUARE; ++jump) {
             const int u = jump->square;
             const AttackRecord& er = AttackOf(pos, enemy, u);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "eval/eval_geometry.h"
@@ -323,6 +325,47 @@ TEST(KingZoneTerm, AttackedZoneCostsMoreThanQuietOne) {
         EXPECT_LE(quiet, 0) << c.quiet;
         EXPECT_LT(attacked, quiet) << c.attacked;
     }
+}
+
+// The zone term knows no king side or queen side: a position and its mirror image across
+// the middle of the board (files a and h exchanged) score alike for both kings, whichever
+// board edge a king stands at.
+TEST(KingZoneTerm, FileMirrorScoresAlike) {
+    auto mirrored = [](const std::string& fen) {
+        std::istringstream words(fen);
+        std::string board, side, out;
+        words >> board >> side;
+        std::string rank;
+        for (const char c : board + '/') {
+            if (c != '/') {
+                rank.insert(rank.begin(), c);
+                continue;
+            }
+            out += rank + c;
+            rank.clear();
+        }
+        out.back() = ' ';
+        return out + side;
+    };
+    constexpr uint16_t MARKS = EvalFlag::MATE_THREAT_WHITE | EvalFlag::MATE_THREAT_BLACK | EvalFlag::DANGER_WHITE |
+                               EvalFlag::DANGER_BLACK | EvalFlag::CHECK_THREAT_WHITE | EvalFlag::CHECK_THREAT_BLACK;
+    std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/perftsuite.epd");
+    ASSERT_TRUE(in.good());
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        const std::string fen = line.substr(0, line.find(';'));
+        if (fen.size() < 10) continue;
+        Board a(fen.substr(0, fen.find(' ', fen.find(' ') + 1)));
+        Board b(mirrored(fen));
+        ASSERT_TRUE(a.ok && b.ok) << fen;
+        for (const Colour side : {WHITE, BLACK}) {
+            EXPECT_EQ(EvaluateKingZone(*a, side), EvaluateKingZone(*b, side)) << fen << " side " << side;
+            EXPECT_EQ(a.Flags() & MARKS, b.Flags() & MARKS) << fen << " side " << side;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 100);
 }
 
 }  // namespace
