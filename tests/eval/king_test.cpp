@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "eval/evaluate.h"
 #include "eval/king.h"
 #include "king_pawn_support.h"
+#include "support/suite.h"
 
 namespace tavrix {
 namespace {
@@ -349,13 +349,9 @@ TEST(KingZoneTerm, FileMirrorScoresAlike) {
     };
     constexpr uint16_t MARKS = EvalFlag::MATE_THREAT_WHITE | EvalFlag::MATE_THREAT_BLACK | EvalFlag::DANGER_WHITE |
                                EvalFlag::DANGER_BLACK | EvalFlag::CHECK_THREAT_WHITE | EvalFlag::CHECK_THREAT_BLACK;
-    std::ifstream in(std::string(TAVRIX_TEST_DATA) + "/perftsuite.epd");
-    ASSERT_TRUE(in.good());
-    std::string line;
     int checked = 0;
-    while (std::getline(in, line)) {
-        const std::string fen = line.substr(0, line.find(';'));
-        if (fen.size() < 10) continue;
+    for (const testing_support::SuiteEntry& entry : testing_support::LoadPerftSuite()) {
+        const std::string& fen = entry.fen;
         Board a(fen.substr(0, fen.find(' ', fen.find(' ') + 1)));
         Board b(mirrored(fen));
         ASSERT_TRUE(a.ok && b.ok) << fen;
