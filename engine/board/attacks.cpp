@@ -17,7 +17,7 @@ constexpr uint8_t XRAY_STEP = 2;
 inline uint64_t AddMarkOf(const Position& p, Colour a, int sq) {
     const uint32_t owner = p.pieceColour[sq];
     const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
-    return uint64_t{p.squareSlot[sq] & (0u - mark)} << ((owner & 1) * 32);
+    return uint64_t{BitsIf(p.squareSlot[sq], mark)} << ((owner & 1) * 32);
 }
 inline bool RemoveMark(const Position& p, Colour a, int sq, uint32_t owner) {
     return owner != static_cast<uint32_t>(a) ? p.hangingValue[sq] != 0 : p.attackMap[a ^ 1].square[sq].attackWeight != 0;
@@ -25,7 +25,7 @@ inline bool RemoveMark(const Position& p, Colour a, int sq, uint32_t owner) {
 inline uint64_t RemoveMarkOf(const Position& p, Colour a, int sq) {
     const uint32_t owner = p.pieceColour[sq];
     const bool mark = RemoveMark(p, a, sq, owner);
-    return uint64_t{p.squareSlot[sq] & (0u - mark)} << ((owner & 1) * 32);
+    return uint64_t{BitsIf(p.squareSlot[sq], mark)} << ((owner & 1) * 32);
 }
 inline void SetMarks(Position& p, uint64_t marks) {
     p.attackedSlots[WHITE] |= static_cast<uint32_t>(marks);
@@ -35,12 +35,12 @@ inline void SetMarks(Position& p, uint64_t marks) {
 inline void MarkOnAdd(Position& p, Colour a, int sq) {
     const uint32_t owner = p.pieceColour[sq];
     const bool mark = (owner != static_cast<uint32_t>(a)) | (p.hangingValue[sq] != 0);
-    p.attackedSlots[owner & 1] |= p.squareSlot[sq] & (0u - mark);
+    p.attackedSlots[owner & 1] |= BitsIf(p.squareSlot[sq], mark);
 }
 inline void MarkOnRemove(Position& p, Colour a, int sq) {
     const uint32_t owner = p.pieceColour[sq];
     const bool mark = RemoveMark(p, a, sq, owner);
-    p.attackedSlots[owner & 1] |= p.squareSlot[sq] & (0u - mark);
+    p.attackedSlots[owner & 1] |= BitsIf(p.squareSlot[sq], mark);
 }
 
 inline bool LetsThrough(const Position& p, int sq, int d) {
@@ -289,8 +289,8 @@ void RecomputeHanging(Position& p) {
             const int32_t value = gain & -int32_t(attacked & (gain > 0));
             total += value - p.hangingValue[sq];
             p.hangingValue[sq] = value;
-            hanging = (hanging & ~bit) | (bit & (0u - uint32_t(value != 0)));
-            threatened = (threatened & ~bit) | (bit & (0u - uint32_t(attacked)));
+            hanging = WithBit(hanging, bit, value != 0);
+            threatened = WithBit(threatened, bit, attacked);
         }
         p.hangingSlots[c] = hanging;
         p.threatenedSlots[c] = threatened;

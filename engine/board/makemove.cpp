@@ -71,8 +71,7 @@ inline void PlacePiece(Position& p, Colour c, PieceType type, int sq, uint32_t b
 // The piece's threatened bit is of the square it left: dropped here, and found again by
 // the hanging values when the new square is attacked.
 inline void MarkIfAttacked(Position& p, Colour c, int sq, uint32_t bit) {
-    const uint32_t attacked = 0u - uint32_t(p.attackMap[c ^ 1].square[sq].attackWeight != 0);
-    p.attackedSlots[c] = (p.attackedSlots[c] & ~bit) | (bit & attacked);
+    p.attackedSlots[c] = WithBit(p.attackedSlots[c], bit, p.attackMap[c ^ 1].square[sq].attackWeight != 0);
     p.threatenedSlots[c] &= ~bit;
 }
 

@@ -97,6 +97,10 @@ constexpr uint32_t PromotionSignatureStep[8] = {0, 0, 0xF0103, 0x3F0103, 0xFF010
 // Slot index of a single slot bit.
 inline int SlotIndex(uint32_t bit) { return __builtin_ctz(bit); }
 inline uint32_t LowestBit(uint32_t mask) { return mask & (0u - mask); }
+// `bits` when `keep`, else none, without a branch: for tests on near-random data.
+inline uint32_t BitsIf(uint32_t bits, bool keep) { return bits & (0u - uint32_t(keep)); }
+// `set` with `bit` set or cleared as `on` says, without a branch.
+inline uint32_t WithBit(uint32_t set, uint32_t bit, bool on) { return (set & ~bit) | BitsIf(bit, on); }
 inline int LowestSlot(uint32_t mask) { return __builtin_ctz(mask); }
 inline int HighestSlot(uint32_t mask) { return 31 - __builtin_clz(mask); }
 // Slot masks use 16 bits; a byte table avoids the library call where the target has no
